@@ -28,4 +28,19 @@ struct RawResource {
 bool FindRawResource(Word searchHandle, const char* type, std::int32_t id, RawResource* out);
 void ReleaseRawResource(RawResource* resource);
 
+#if !defined(_WIN32)
+// The resources carried in the library itself, generated at build time.
+struct EmbeddedResource {
+  const char* type;
+  std::int32_t id;
+  const std::uint8_t* bytes;
+  std::uint32_t size;
+};
+struct EmbeddedResources {
+  const EmbeddedResource* entries;
+  std::uint32_t count;
+};
+EmbeddedResources GetEmbeddedResources();
+#endif
+
 }  // namespace vx

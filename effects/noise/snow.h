@@ -1,0 +1,49 @@
+// The snow effect's instance.
+#pragma once
+
+#include "framework/effect_class.h"
+#include "framework/effect_ops.h"
+
+namespace vx {
+
+struct Snow : EffectInstance {
+  static constexpr char kName[] = "snow";
+  static constexpr char kDisplayName[] = "Snow";
+  static constexpr std::int32_t kDescriptionId = 113;
+  static constexpr bool kChangesAlpha = false;
+  // Rows 1 and 2 stay unfilled: snow has no interpolation or frame count.
+  static constexpr PropertyRow kProperties[] = {
+      {"animMode", 100, kTypeSymbol}, {nullptr, 0, 0},
+      {nullptr, 0, 0},                {"speed", 700, kTypeInteger},
+      {"intensity", 701, kTypeInteger}, {"strength", 702, kTypeInteger},
+      {"chroma", 703, kTypeInteger},
+  };
+
+  // The specks move on every frame until stopped; a speed of 0 makes the
+  // mode static and only that counts as still.
+  static Status NeedsRedraw(Snow& e, std::int32_t* out, std::int32_t) {
+    *out = e.anim.finished == 0 ? 1 : 0;
+    return kOk;
+  }
+  static Status IsStill(Snow& e, std::int32_t* out, std::int32_t) {
+    *out = e.anim.mode == kModeStatic ? 1 : 0;
+    return kOk;
+  }
+  static Status Stop(Snow& e, Word, std::int32_t* changed) {
+    e.anim.finished = 1;
+    *changed = 1;
+    return kOk;
+  }
+  static Status Resume(Snow& e, Word, std::int32_t* changed) {
+    e.anim.finished = 0;
+    *changed = 1;
+    return kOk;
+  }
+  static Status Reset(Snow& e, Services*, std::int32_t* outA, std::int32_t*) {
+    RestoreCreateState(e);
+    *outA = 1;
+    return kOk;
+  }
+};
+
+}  // namespace vx

@@ -1,0 +1,53 @@
+// The host allocator handed to the module (instance header word 3, services
+// word 3). Counts what is live and can be told to fail.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+
+#include "host/core/bound_interface.h"
+#include "vornix/abi.h"
+
+namespace vx::host {
+
+// The generic failure status our host services answer with.
+inline constexpr Status kHostFailure = static_cast<Status>(0x80004005u);
+
+class Allocator {
+ public:
+  Allocator();
+  ~Allocator();
+  Allocator(const Allocator&) = delete;
+  Allocator& operator=(const Allocator&) = delete;
+
+  HostAllocator* Interface() { return &bound_.iface; }
+
+  void* Allocate(std::uint32_t bytes);
+  // False (and nothing freed) for a block this allocator did not hand out.
+  bool Free(void* block);
+
+  // The `n`th allocation from now fails (1 = the next); 0 disarms.
+  void FailNth(std::uint32_t n) { failCountdown_ = n; }
+  void FailAll(bool fail) { failAll_ = fail; }
+
+  std::size_t LiveBlocks() const { return live_.size(); }
+  std::size_t LiveBytes() const { return liveBytes_; }
+  std::size_t RequestCount() const { return allocations_; }  // failed ones too
+  std::size_t FailedCount() const { return failed_; }
+  std::size_t BadFreeCount() const { return badFrees_; }
+  // Size of a live block, 0 when the block is not live.
+  std::uint32_t BlockSize(const void* block) const;
+
+ private:
+  BoundInterface<HostAllocator, Allocator> bound_;
+  std::unordered_map<void*, std::uint32_t> live_;
+  std::size_t liveBytes_ = 0;
+  std::size_t allocations_ = 0;
+  std::size_t failed_ = 0;
+  std::size_t badFrees_ = 0;
+  std::uint32_t failCountdown_ = 0;
+  bool failAll_ = false;
+};
+
+}  // namespace vx::host
