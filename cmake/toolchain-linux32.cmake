@@ -1,0 +1,18 @@
+# 32-bit Linux (i686): the 32-bit layout of the module, run under qemu-i386
+# because these machines cannot start 32-bit programs natively.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(CMAKE_C_COMPILER gcc)
+set(CMAKE_CXX_COMPILER g++)
+set(CMAKE_C_FLAGS_INIT "-m32")
+set(CMAKE_CXX_FLAGS_INIT "-m32")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
+
+find_program(VX_QEMU_I386 qemu-i386)
+if(VX_QEMU_I386)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VX_QEMU_I386})
+endif()
