@@ -1,0 +1,48 @@
+// Operations on AreaRect, the rectangle all geometry uses: edges with
+// exclusive right and bottom, plus cached height, width and area that every
+// edge change recomputes. The record itself is the 40-byte POD of the ABI.
+#pragma once
+
+#include <cstdint>
+
+#include "vornix/abi.h"
+
+namespace vx {
+
+// Edges and tag as given; origin (left, top).
+AreaRect MakeRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                  std::int32_t tag = 0);
+inline AreaRect EmptyRect() { return AreaRect{}; }
+// Edges and tag of `src`; measures recomputed, origin (left, top).
+AreaRect CopyRect(const AreaRect& src);
+
+// Height |bottom - top|, width |right - left|, area width x height.
+void RecomputeMeasures(AreaRect* r);
+
+// `r` becomes the overlap of `a` and `b`; no overlap leaves width, height
+// and area 0 (the edges may cross).
+void Intersect(AreaRect* r, const AreaRect& a, const AreaRect& b);
+// Keeps the size; centred in `other` (halves by arithmetic shift).
+void CentreIn(AreaRect* r, const AreaRect& other);
+// Keeps the size; centred on (x, y).
+void CentreOn(AreaRect* r, std::int32_t x, std::int32_t y);
+void Offset(AreaRect* r, std::int32_t dx, std::int32_t dy);
+// A host point record is (vertical, horizontal).
+inline void Offset(AreaRect* r, const PointRecord& p) { Offset(r, p.horizontal, p.vertical); }
+// Moves the edges by minus (x, y); measures are unchanged.
+void Subtract(AreaRect* r, std::int32_t x, std::int32_t y);
+inline void Subtract(AreaRect* r, const PointRecord& p) { Subtract(r, p.horizontal, p.vertical); }
+// Keeps the size; left = top = 0.
+void MoveToOrigin(AreaRect* r);
+
+void SetLeft(AreaRect* r, std::int32_t v);
+void SetTop(AreaRect* r, std::int32_t v);
+void SetRight(AreaRect* r, std::int32_t v);
+void SetBottom(AreaRect* r, std::int32_t v);
+
+// The four edges are equal.
+bool Equals(const AreaRect& a, const AreaRect& b);
+// `inner` lies wholly inside `outer`.
+bool Contains(const AreaRect& outer, const AreaRect& inner);
+
+}  // namespace vx

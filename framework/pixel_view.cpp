@@ -1,0 +1,170 @@
+#include "framework/pixel_view.h"
+
+#include <limits>
+
+namespace vx {
+namespace {
+
+const PixelViewOps kModuleViewOps = {&TopRowAddress, &BaseAddress};
+
+std::int32_t PaddedRowLength(std::int32_t width, std::int32_t bytesPerPixel) {
+  const std::int64_t bytes = static_cast<std::int64_t>(width) * bytesPerPixel;
+  return static_cast<std::int32_t>((bytes + 3) & ~std::int64_t{3});
+}
+
+std::uint8_t* ParentBase(PixelView* parent) {
+  if (!parent || !parent->ops || !parent->ops->BaseAddress) return nullptr;
+  std::int32_t status = 0;
+  std::uint8_t* base = parent->ops->BaseAddress(parent, &status);
+  return status == 0 ? base : nullptr;
+}
+
+bool Ordered(const AreaRect& r) { return r.left <= r.right && r.top <= r.bottom; }
+
+}  // namespace
+
+const PixelViewOps* ModuleViewOps() { return &kModuleViewOps; }
+
+std::uint8_t* VX_CALL TopRowAddress(PixelView* view, std::int32_t* status) {
+  if (!view->base) {
+    if (status) *status = kViewNoMemory;
+    return nullptr;
+  }
+  if (status) *status = kOk;
+  // A view without rows has no top row; its base is the only safe answer.
+  if (view->bounds.height <= 0) return view->base;
+  return view->base + static_cast<std::ptrdiff_t>(view->bounds.height - 1) * view->rowLength;
+}
+
+std::uint8_t* VX_CALL BaseAddress(PixelView* view, std::int32_t* status) {
+  if (status) *status = view->base ? kOk : kViewNoMemory;
+  return view->base;
+}
+
+void InitPixelView(PixelView* view, std::int32_t left, std::int32_t top, std::int32_t right,
+                   std::int32_t bottom, std::int32_t tag) {
+  *view = PixelView{};
+  view->ops = &kModuleViewOps;
+  view->bounds = MakeRect(left, top, right, bottom, tag);
+  view->clip = view->bounds;
+  view->depth = 32;
+  view->bytesPerPixel = 4;
+  view->rowPadding = 0;
+  view->rowLength = view->bounds.width * 4;
+  view->rowStep = -view->rowLength;
+  view->rowSkip = view->rowStep - view->bounds.width * 4;
+  view->base = nullptr;
+}
+
+void SetDepth(PixelView* view, std::int32_t bits) {
+  const std::int32_t bpp = bits / 8;
+  const std::int32_t rowBytes = view->bounds.width * bpp;
+  view->bytesPerPixel = bpp;
+  view->rowLength = PaddedRowLength(view->bounds.width, bpp);
+  view->rowPadding = view->rowLength - rowBytes;
+  view->rowStep = -view->rowLength;
+  view->rowSkip = view->rowStep - rowBytes;
+  view->depth = bits;
+}
+
+void MakeSubView(PixelView* sub, PixelView* parent, const AreaRect& rect) {
+  *sub = PixelView{};
+  sub->ops = &kModuleViewOps;
+  sub->bounds = CopyRect(rect);
+  if (!parent) return;
+  const std::int32_t bpp = parent->bytesPerPixel;
+  const std::int32_t rowBytes = sub->bounds.width * bpp;
+  sub->bytesPerPixel = bpp;
+  sub->depth = parent->depth;
+  sub->rowLength = parent->rowLength;
+  sub->rowStep = parent->rowStep;
+  sub->rowPadding = parent->rowLength - rowBytes;
+  sub->rowSkip = parent->rowStep - rowBytes;
+  sub->clip = parent->clip;
+  std::uint8_t* base = ParentBase(parent);
+  // A rectangle that leaves the parent would address memory the parent does
+  // not have: such a sub-view gets none.
+  if (!base || !Ordered(rect) || !Ordered(parent->bounds) || !Contains(parent->bounds, rect))
+    return;
+  const std::int64_t offset =
+      static_cast<std::int64_t>(parent->bounds.bottom - rect.bottom) * parent->rowLength +
+      static_cast<std::int64_t>(rect.left - parent->bounds.left) * bpp;
+  sub->base = base + offset;
+}
+
+std::int32_t ClipToSprite(const PixelView* mask, const PixelView* destination, AreaRect* update,
+                          AreaRect* maskRect) {
+  if (!mask || !destination || !update || !maskRect) return 0;
+  const AreaRect& d = destination->bounds;
+  const std::int32_t dx = (d.width >> 1) - (maskRect->width >> 1) + d.left;
+  const std::int32_t dy = (d.height >> 1) - (maskRect->height >> 1) + d.top;
+  Offset(maskRect, dx, dy);
+  const AreaRect u = *update;
+  Intersect(update, u, d);
+  const AreaRect clipped = *update;
+  Intersect(update, clipped, *maskRect);
+  if (update->area == 0) return 0;
+  return Equals(*update, *maskRect) ? 1 : 2;
+}
+
+bool OpenWalk(PixelView* view, const AreaRect& rect, ViewWalk* out, std::int32_t minBytes,
+              std::int32_t maxBytes) {
+  *out = ViewWalk{};
+  if (!view || !view->ops || !view->ops->BaseAddress) return false;
+  const AreaRect& b = view->bounds;
+  const std::int64_t boundsWidth = static_cast<std::int64_t>(b.right) - b.left;
+  const std::int64_t boundsHeight = static_cast<std::int64_t>(b.bottom) - b.top;
+  if (boundsWidth < 0 || boundsHeight < 0 || boundsWidth > kMaxSide || boundsHeight > kMaxSide)
+    return false;
+  const std::int32_t bpp = view->bytesPerPixel;
+  if (bpp < 1 || bpp < minBytes || bpp > maxBytes) return false;
+  const std::int64_t rowLength = view->rowLength;
+  if (rowLength < boundsWidth * bpp || view->rowStep != -view->rowLength) return false;
+  if (rowLength * boundsHeight > std::numeric_limits<std::int32_t>::max()) return false;
+  if (!Ordered(rect) || !Contains(b, rect)) return false;
+
+  std::int32_t status = 0;
+  std::uint8_t* base = view->ops->BaseAddress(view, &status);
+  if (status != 0 || !base) return false;
+
+  out->step = bpp;
+  out->rowStep = -static_cast<std::ptrdiff_t>(rowLength);
+  out->width = rect.right - rect.left;
+  out->height = rect.bottom - rect.top;
+  out->memBegin = base;
+  out->memEnd = base + rowLength * boundsHeight;
+  out->top = base;
+  if (out->width > 0 && out->height > 0) {
+    const std::int64_t topRow = static_cast<std::int64_t>(b.bottom) - rect.top - 1;
+    out->top = base + topRow * rowLength + static_cast<std::int64_t>(rect.left - b.left) * bpp;
+  }
+  return true;
+}
+
+}  // namespace vx
+
+namespace vx {
+
+bool PrepareRenderArea(PixelView* destination, PixelView* source, PixelView* mask,
+                       AreaRect* update, RenderArea* out) {
+  *out = RenderArea{};
+  if (!destination || !source || !mask || !update) return false;
+  out->maskRect = CopyRect(mask->bounds);
+  out->clip = ClipToSprite(mask, destination, update, &out->maskRect);
+  out->update = *update;
+  if (out->clip == 0) return false;
+
+  out->maskArea = out->update;
+  Subtract(&out->maskArea, out->maskRect.left - mask->bounds.left,
+           out->maskRect.top - mask->bounds.top);
+  out->sourceRect = CopyRect(source->bounds);
+  CentreIn(&out->sourceRect, out->maskRect);
+  out->sourceArea = out->update;
+  Subtract(&out->sourceArea, out->sourceRect.left - source->bounds.left,
+           out->sourceRect.top - source->bounds.top);
+  return OpenWalk(destination, out->update, &out->destination) &&
+         OpenWalk(mask, out->maskArea, &out->mask) &&
+         OpenWalk(source, out->sourceArea, &out->source);
+}
+
+}  // namespace vx
