@@ -24,11 +24,9 @@ struct Mosaic : EffectInstance {
       {"endYRes", 408, kTypeInteger},      {"changeColorFlag", 409, kTypeInteger},
   };
 
-  // Tile width and height: start values and per-frame speeds. Mosaic does
-  // not ease, so `ease` only ever holds the linear frame count.
-  AnimatedValue width;
-  AnimatedValue height;
-  EaseFrames ease;
+  // Tile width and height animate linearly: start + trunc(frame x speed).
+  float widthSpeed;
+  float heightSpeed;
   // This frame's tile size, at least 1 each.
   std::int32_t tileWidth;
   std::int32_t tileHeight;
@@ -38,6 +36,8 @@ struct Mosaic : EffectInstance {
   std::int32_t sampleIndex;
   std::int32_t sampleColumn;
   std::int32_t sampleRow;
+  std::int32_t startWidth;
+  std::int32_t startHeight;
   // Work buffer: one entry per tile column of the update.
   Bgrx* tileColours;
   std::int32_t tileCapacity;
