@@ -1,0 +1,319 @@
+// Renders through the previewer compared with renders made by driving the
+// module directly, and the program's answers to bad input.
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "catalogue.h"
+#include "host/glissade/image.h"
+#include "host/glissade/masks.h"
+#include "host/glissade/palette.h"
+#include "image.h"
+#include "plist.h"
+#include "render.h"
+#include "scene.h"
+
+namespace vx::preview {
+namespace {
+
+namespace fs = std::filesystem;
+using glissade::ImageKind;
+
+// Pixels of each stage depth written straight from the format rules.
+void PutColour(glissade::Image& image, int x, int y, const std::uint8_t* rgb,
+               const glissade::PaletteTable& palette) {
+  std::uint8_t* p = image.Pixel(x, y);
+  switch (image.Kind()) {
+    case ImageKind::kIndexed8: p[0] = palette.InverseOf(rgb[0], rgb[1], rgb[2]); break;
+    case ImageKind::kRgb555: {
+      const unsigned v = (rgb[0] >> 3) << 10 | (rgb[1] >> 3) << 5 | (rgb[2] >> 3);
+      p[0] = v & 0xFF, p[1] = static_cast<std::uint8_t>(v >> 8);
+      break;
+    }
+    default: p[0] = rgb[2], p[1] = rgb[1], p[2] = rgb[0]; break;
+  }
+}
+
+void GetColour(const glissade::Image& image, int x, int y, const glissade::PaletteTable& palette,
+               std::uint8_t* rgb) {
+  const std::uint8_t* p = image.Pixel(x, y);
+  switch (image.Kind()) {
+    case ImageKind::kIndexed8: {
+      const glissade::Colour c = palette.ColourOf(p[0]);
+      rgb[0] = c.r, rgb[1] = c.g, rgb[2] = c.b;
+      break;
+    }
+    case ImageKind::kRgb555: {
+      const unsigned v = p[0] | p[1] << 8;
+      for (int c = 0; c < 3; ++c) {
+        const unsigned five = (v >> (10 - 5 * c)) & 31;
+        rgb[c] = static_cast<std::uint8_t>(five << 3 | five >> 2);
+      }
+      break;
+    }
+    default: rgb[0] = p[2], rgb[1] = p[1], rgb[2] = p[0]; break;
+  }
+}
+
+ImageKind KindOf(int depth) {
+  return depth == 8 ? ImageKind::kIndexed8 : depth == 16 ? ImageKind::kRgb555
+                                         : depth == 24 ? ImageKind::kRgb24
+                                                       : ImageKind::kRgb32;
+}
+
+using PropertyEntries = std::vector<std::pair<std::string, HostValue>>;
+
+struct MosaicCase {
+  int depth;
+  int blend;
+};
+void PrintTo(const MosaicCase& c, std::ostream* os) { *os << c.depth << "-bit, blend " << c.blend; }
+
+// Mosaic as Glissade drives it, with nothing of the previewer: the sprite
+// centred on the stage, its alpha as the mask, a fresh stage each frame.
+std::vector<Image> RenderDirectly(const MosaicCase& c, const Image& sprite, const Image& stageImage,
+                                  PropertyEntries (*props)(host::Values&),
+                                  int frames) {
+  host::Host host(VX_MODULE_PATH);
+  Status status = kOk;
+  auto instance = host.Create(kMosaicClassId, &status);
+  EXPECT_EQ(status, kOk);
+  if (!instance) return {};
+  auto fx = instance->Effect();
+  Services services = host.MakeServices();
+
+  glissade::PaletteTable palette(StagePalette());
+  glissade::Image source(KindOf(c.depth), 0, 0, sprite.width, sprite.height);
+  glissade::Image mask(ImageKind::kIndexed8, 0, 0, sprite.width, sprite.height);
+  for (int y = 0; y < sprite.height; ++y)
+    for (int x = 0; x < sprite.width; ++x) {
+      PutColour(source, x, y, sprite.At(x, y), palette);
+      mask.Pixel(x, y)[0] = sprite.At(x, y)[3];
+    }
+  const std::vector<std::uint16_t> runs = glissade::MakeMaskRuns(mask);
+  ThresholdRecord thresholds = glissade::MakeThresholdRecord(255, 0);
+
+  HostValue list = host.values().List(props(host.values()));
+  std::int32_t restarted = 0, changed = 0;
+  EXPECT_EQ(fx->ops->SetProperties(fx.get(), &list, 0, 0, &services, &restarted, &changed), kOk);
+
+  std::vector<Image> out;
+  for (int f = 0; f < frames; ++f) {
+    glissade::Image stage(KindOf(c.depth), 0, 0, stageImage.width, stageImage.height);
+    for (int y = 0; y < stageImage.height; ++y)
+      for (int x = 0; x < stageImage.width; ++x) PutColour(stage, x, y, stageImage.At(x, y), palette);
+    std::int32_t redraw = 0, still = 0;
+    fx->ops->NeedsRedraw(fx.get(), &redraw, 0);
+    fx->ops->IsStill(fx.get(), &still, 0);
+    AreaRect update{};
+    update.right = update.width = stageImage.width;
+    update.bottom = update.height = stageImage.height;
+    update.area = update.width * update.height;
+    EXPECT_EQ(fx->ops->Render(fx.get(), stage.View(), source.View(), &update, mask.View(), runs.data(),
+                              palette.Record(), c.blend, 1, 0, 0, &thresholds),
+              kOk);
+    EXPECT_TRUE(stage.GuardsIntact());
+    Image frame(stageImage.width, stageImage.height);
+    for (int y = 0; y < frame.height; ++y)
+      for (int x = 0; x < frame.width; ++x) {
+        GetColour(stage, x, y, palette, frame.At(x, y));
+        frame.At(x, y)[3] = 255;
+      }
+    out.push_back(std::move(frame));
+  }
+  return out;
+}
+
+PropertyEntries AnimatedMosaic(host::Values& v) {
+  return {{"animMode", v.SymbolValue("range")}, {"numFrames", v.Integer(6)},
+           {"startXRes", v.Integer(1)},          {"endXRes", v.Integer(12)},
+           {"startYRes", v.Integer(2)},          {"endYRes", v.Integer(9)}};
+}
+const char* const kAnimatedMosaic =
+    "[#animMode: #range, #numFrames: 6, #startXRes: 1, #endXRes: 12, #startYRes: 2, #endYRes: 9]";
+
+RenderReport RenderThroughPreviewer(const MosaicCase& c, const Image& sprite, const Image& stage,
+                                    const char* props, int frames) {
+  host::Host host(VX_MODULE_PATH);
+  const auto effects = RegisteredEffects(host);
+  const EffectInfo* info = FindEffect(effects, "mosaic");
+  EXPECT_NE(info, nullptr);
+  Effect effect(host, *info);
+  RenderSettings settings;
+  settings.props = ParseValue(props);
+  settings.depth = c.depth;
+  settings.blend = c.blend;
+  settings.frames = frames;
+  return RenderEffect(host, effect, sprite, stage, settings);
+}
+
+class MosaicThroughPreviewer : public ::testing::TestWithParam<MosaicCase> {};
+
+TEST_P(MosaicThroughPreviewer, MatchesTheModuleDrivenDirectly) {
+  const Image sprite = MakeSampleSprite();
+  const Image stage = MakeCheckerboard(sprite.width + 32, sprite.height + 32);
+  const RenderReport report = RenderThroughPreviewer(GetParam(), sprite, stage, kAnimatedMosaic, 8);
+  const std::vector<Image> direct = RenderDirectly(GetParam(), sprite, stage, &AnimatedMosaic, 8);
+  ASSERT_EQ(report.frames.size(), 8u);
+  ASSERT_EQ(direct.size(), 8u);
+  for (std::size_t f = 0; f < direct.size(); ++f)
+    EXPECT_TRUE(report.frames[f].rgba == direct[f].rgba) << "frame " << f + 1;
+  // The tiles grow, so successive frames differ until the range ends at 6.
+  EXPECT_FALSE(report.frames[0].rgba == report.frames[4].rgba);
+  EXPECT_TRUE(report.frames[5].rgba == report.frames[7].rgba);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, MosaicThroughPreviewer,
+                         ::testing::Values(MosaicCase{8, 255}, MosaicCase{16, 255}, MosaicCase{24, 255},
+                                           MosaicCase{32, 255}, MosaicCase{32, 128}, MosaicCase{16, 128},
+                                           MosaicCase{8, 100}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.depth) + "bit_blend" +
+                                  std::to_string(info.param.blend);
+                         });
+
+TEST(MosaicThroughPreviewer, DrawsFlatTilesAnchoredAtTheSpriteCentre) {
+  const Image sprite = MakeSampleSprite();
+  const Image stage = MakeSolid(sprite.width + 32, sprite.height + 32, Rgb{0, 0, 0});
+  const RenderReport report =
+      RenderThroughPreviewer({32, 255}, sprite, stage, "[#animMode: #static, #xResolution: 8, #yResolution: 8]", 1);
+  ASSERT_EQ(report.frames.size(), 1u);
+  // Tile columns start where c = 80 (mod 8) and rows where r = 60 (mod 8);
+  // the tile at (80, 60) lies in the opaque middle and shows pixel (80, 60).
+  // The sprite sits 16 pixels in from the stage's left and top.
+  const std::uint8_t* expected = sprite.At(80, 60);
+  for (int y = 60; y < 68; ++y)
+    for (int x = 80; x < 88; ++x) {
+      const std::uint8_t* p = report.frames[0].At(16 + x, 16 + y);
+      ASSERT_EQ(p[0], expected[0]) << x << "," << y;
+      ASSERT_EQ(p[1], expected[1]) << x << "," << y;
+      ASSERT_EQ(p[2], expected[2]) << x << "," << y;
+    }
+  // Outside the sprite the stage is untouched.
+  EXPECT_EQ(report.frames[0].At(2, 2)[0], 0);
+}
+
+TEST(MosaicThroughPreviewer, AnswersNeitherAlphaNorHitTests) {
+  host::Host host(VX_MODULE_PATH);
+  const auto effects = RegisteredEffects(host);
+  Effect effect(host, *FindEffect(effects, "#Mosaic"));
+  RenderSettings settings;
+  settings.withAlpha = true;
+  settings.frames = 2;
+  settings.hit = std::make_pair(96, 76);
+  const Image sprite = MakeSampleSprite();
+  const RenderReport report = RenderEffect(host, effect, sprite, MakeCheckerboard(192, 152), settings);
+  ASSERT_EQ(report.frames.size(), 2u);
+  for (std::size_t i = 3; i < report.frames[1].rgba.size(); i += 4) ASSERT_EQ(report.frames[1].rgba[i], 0);
+  EXPECT_FALSE(report.hitAlpha.has_value());
+}
+
+TEST(EffectCatalogue, FindsEffectsByEitherSymbol) {
+  host::Host host(VX_MODULE_PATH);
+  const auto effects = RegisteredEffects(host);
+  ASSERT_EQ(effects.size(), 9u);
+  const EffectInfo* skip = FindEffect(effects, "lineskip");
+  ASSERT_NE(skip, nullptr);
+  EXPECT_EQ(skip->symbol, "lineSkip");
+  EXPECT_TRUE(skip->changesAlpha);
+  EXPECT_EQ(FindEffect(effects, "#rotate")->displayName, "Rotate");
+  EXPECT_FALSE(FindEffect(effects, "mosaic")->changesAlpha);
+  EXPECT_EQ(FindEffect(effects, "blur"), nullptr);
+}
+
+TEST(EffectCatalogue, DescriptionsArriveAsUtf8Lines) {
+  host::Host host(VX_MODULE_PATH);
+  const auto effects = RegisteredEffects(host);
+  Effect mosaic(host, *FindEffect(effects, "mosaic"));
+  const std::size_t blocks = host.allocator().LiveBlocks();
+  const std::string text = mosaic.Description();
+  EXPECT_EQ(host.allocator().LiveBlocks(), blocks);  // the text block went back
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  EXPECT_NE(text.find("Effect Symbol:"), std::string::npos);
+  EXPECT_NE(text.find("#mosaic"), std::string::npos);
+  EXPECT_NE(text.find("#changeColorFlag"), std::string::npos);
+}
+
+TEST(ShiftJis, ConvertsTextAndLineEnds) {
+  // "\x83\x82\x83\x55\x83\x43\x83\x4E" is katakana MO-ZA-I-KU.
+  EXPECT_EQ(ShiftJisToUtf8("\x83\x82\x83\x55\x83\x43\x83\x4E\rnext\r"),
+            "\xE3\x83\xA2\xE3\x82\xB6\xE3\x82\xA4\xE3\x82\xAF\nnext\n");
+  // A lead byte with no trail byte is marked, not dropped silently.
+  EXPECT_EQ(ShiftJisToUtf8("a\x83"), "a\xEF\xBF\xBD");
+}
+
+// The program itself: exit codes and nothing written on failure.
+class PreviewerProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("vornix-cli-test-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  int Run(const std::string& arguments) {
+    const std::string command = std::string(VX_PREVIEWER_PATH) + " " + arguments + " >" +
+                                (dir_ / "stdout").string() + " 2>" + (dir_ / "stderr").string();
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string Read(const char* name) {
+    std::ifstream in(dir_ / name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string Out(const char* name) { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(PreviewerProgram, RendersTheMainJob) {
+  ASSERT_EQ(Run("render mosaic --props '[#animMode: #range, #numFrames: 5, #startXRes: 1, #endXRes: 10]' -o " +
+                Out("m.gif")),
+            0)
+      << Read("stderr");
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(Out("m.gif").c_str(), &error);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+  EXPECT_EQ(gif->ImageCount, 5);  // #numFrames decides the count
+  DGifCloseFile(gif, &error);
+
+  ASSERT_EQ(Run("render mosaic --frames 3 --depth 16 -o " + Out("frames/")), 0) << Read("stderr");
+  EXPECT_TRUE(fs::exists(Out("frames/frame-003.png")));
+  EXPECT_FALSE(fs::exists(Out("frames/frame-004.png")));
+}
+
+TEST_F(PreviewerProgram, RefusesBadInputWithoutWriting) {
+  const std::string out = Out("never.png");
+  EXPECT_EQ(Run("render blur -o " + out), 2);
+  EXPECT_NE(Read("stderr").find("mosaic"), std::string::npos);  // the list of effects
+
+  EXPECT_EQ(Run("render mosaic --props '[#animMode: #range, #numFrames 20]' -o " + out), 2);
+  EXPECT_NE(Read("stderr").find("column 32: expected ':' after the key"), std::string::npos) << Read("stderr");
+
+  std::ofstream(Out("bad.png")) << "not a picture";
+  EXPECT_EQ(Run("render mosaic --input " + Out("bad.png") + " -o " + out), 2);
+  EXPECT_NE(Read("stderr").find(Out("bad.png")), std::string::npos);
+
+  EXPECT_EQ(Run("render mosaic --call 'RelToPoint(320, 40)' -o " + out), 1);
+  EXPECT_NE(Read("stderr").find("0x800407DF"), std::string::npos) << Read("stderr");
+
+  EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(PreviewerProgram, WarnsOfValuesTheEffectWillIgnore) {
+  ASSERT_EQ(Run("render mosaic --frames 1 --props '[#xResolution: #big, #colour: 3]' -o " + Out("w.png")), 0);
+  const std::string err = Read("stderr");
+  EXPECT_NE(err.find("#xResolution expects integer"), std::string::npos) << err;
+  EXPECT_NE(err.find("#colour is not a property"), std::string::npos) << err;
+  EXPECT_TRUE(fs::exists(Out("w.png")));
+}
+
+}  // namespace
+}  // namespace vx::preview

@@ -1,0 +1,226 @@
+#include "render.h"
+
+#include <cstring>
+
+#include "host/glissade/image.h"
+#include "host/glissade/masks.h"
+#include "host/glissade/palette.h"
+#include "host_values.h"
+
+namespace vx::preview {
+
+namespace {
+
+using glissade::ImageKind;
+
+ImageKind KindForDepth(int depth) {
+  switch (depth) {
+    case 8: return ImageKind::kIndexed8;
+    case 16: return ImageKind::kRgb555;
+    case 24: return ImageKind::kRgb24;
+    default: return ImageKind::kRgb32;
+  }
+}
+
+}  // namespace
+
+std::vector<glissade::Colour> StagePalette() {
+  std::vector<glissade::Colour> colours;
+  for (int r = 0; r < 6; ++r)
+    for (int g = 0; g < 6; ++g)
+      for (int b = 0; b < 6; ++b)
+        colours.push_back({static_cast<std::uint8_t>(r * 51), static_cast<std::uint8_t>(g * 51),
+                           static_cast<std::uint8_t>(b * 51)});
+  for (int i = 0; i < 40; ++i) {
+    const auto v = static_cast<std::uint8_t>(3 + i * 252 / 39);
+    colours.push_back({v, v, v});
+  }
+  return colours;
+}
+
+namespace {
+
+// RGB(A) pictures in and out of Glissade images of one depth.
+class PixelCodec {
+ public:
+  explicit PixelCodec(int depth) : depth_(depth), palette_(StagePalette()) {}
+
+  ColourTable* colours() { return palette_.Record(); }
+
+  void Store(const Image& picture, glissade::Image& image) {
+    for (int y = 0; y < picture.height; ++y)
+      for (int x = 0; x < picture.width; ++x) {
+        const std::uint8_t* c = picture.At(x, y);
+        std::uint8_t* p = image.Pixel(x, y);
+        switch (depth_) {
+          case 8: p[0] = palette_.InverseOf(c[0], c[1], c[2]); break;
+          case 16: {
+            const std::uint16_t v = static_cast<std::uint16_t>(((c[0] >> 3) << 10) | ((c[1] >> 3) << 5) | (c[2] >> 3));
+            p[0] = static_cast<std::uint8_t>(v);
+            p[1] = static_cast<std::uint8_t>(v >> 8);
+            break;
+          }
+          default:
+            p[0] = c[2];
+            p[1] = c[1];
+            p[2] = c[0];
+            if (depth_ == 32) p[3] = 0;
+            break;
+        }
+      }
+  }
+
+  // Alpha comes from `alpha` when given, else it is opaque.
+  Image Load(const glissade::Image& image, const glissade::Image* alpha) const {
+    Image picture(image.Width(), image.Height());
+    for (int y = 0; y < picture.height; ++y)
+      for (int x = 0; x < picture.width; ++x) {
+        const std::uint8_t* p = image.Pixel(x, y);
+        std::uint8_t* c = picture.At(x, y);
+        switch (depth_) {
+          case 8: {
+            const glissade::Colour colour = palette_.ColourOf(p[0]);
+            c[0] = colour.r, c[1] = colour.g, c[2] = colour.b;
+            break;
+          }
+          case 16: {
+            const int v = p[0] | (p[1] << 8);
+            c[0] = Widen((v >> 10) & 31), c[1] = Widen((v >> 5) & 31), c[2] = Widen(v & 31);
+            break;
+          }
+          default: c[0] = p[2], c[1] = p[1], c[2] = p[0]; break;
+        }
+        c[3] = alpha ? alpha->Pixel(x, y)[0] : 255;
+      }
+    return picture;
+  }
+
+ private:
+  static std::uint8_t Widen(int five) { return static_cast<std::uint8_t>((five << 3) | (five >> 2)); }
+
+  int depth_;
+  glissade::PaletteTable palette_;
+};
+
+AreaRect MakeRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+  AreaRect r{};
+  r.left = left, r.top = top, r.right = right, r.bottom = bottom;
+  r.width = right - left, r.height = bottom - top, r.area = r.width * r.height;
+  r.originX = left, r.originY = top;
+  return r;
+}
+
+}  // namespace
+
+RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
+                          const Image& background, const RenderSettings& settings,
+                          const std::function<void(int, int)>& progress) {
+  host::Values& values = host.values();
+  EffectInterface* fx = effect.get();
+  const EffectOps* ops = fx->ops;
+  Services* services = effect.services();
+
+  const ImageKind kind = KindForDepth(settings.depth);
+  PixelCodec codec(settings.depth);
+  glissade::Image stage(kind, 0, 0, background.width, background.height);
+  glissade::Image stageAlpha(ImageKind::kIndexed8, 0, 0, background.width, background.height);
+  glissade::Image source(kind, 0, 0, sprite.width, sprite.height);
+  glissade::Image mask(ImageKind::kIndexed8, 0, 0, sprite.width, sprite.height);
+  codec.Store(sprite, source);
+  for (int y = 0; y < sprite.height; ++y)
+    for (int x = 0; x < sprite.width; ++x) mask.Pixel(x, y)[0] = sprite.At(x, y)[3];
+  codec.Store(background, stage);
+  const std::vector<std::uint8_t> backdrop = stage.Memory();
+  const std::vector<std::uint16_t> runs = glissade::MakeMaskRuns(mask);
+
+  // Glissade's record also carries its allocator and two rectangles the
+  // effects that move pixels report their drawn bounds into.
+  AreaRect drawnBounds{}, drawnBounds2{};
+  ThresholdRecord thresholds = glissade::MakeThresholdRecord(settings.upperThreshold, settings.lowerThreshold);
+  thresholds.words[kThresholdAllocatorWord] = reinterpret_cast<Word>(host.allocator().Interface());
+  thresholds.words[kThresholdOutRectWord] = reinterpret_cast<Word>(&drawnBounds);
+  thresholds.words[kThresholdOutRect2Word] = reinterpret_cast<Word>(&drawnBounds2);
+
+  // Where the sprite sits on the stage: its mask centred on the stage.
+  const std::int32_t spriteLeft = background.width / 2 - sprite.width / 2;
+  const std::int32_t spriteTop = background.height / 2 - sprite.height / 2;
+  AreaRect spriteRect = MakeRect(spriteLeft, spriteTop, spriteLeft + sprite.width, spriteTop + sprite.height);
+
+  Symbol effectSymbol = 0;
+  if (Status s = ops->GetEffectSymbol(fx, &effectSymbol, 0); s != kOk) throw ModuleError("GetEffectSymbol", s);
+
+  bool changed = false;
+  if (settings.props) {
+    HostValue list = ToHostValue(values, *settings.props);
+    std::int32_t restarted = 0, changedFlag = 0;
+    const Status s = ops->SetProperties(fx, &list, 0, 0, services, &restarted, &changedFlag);
+    values.Release(&list);
+    if (s != kOk) throw ModuleError("SetProperties", s);
+    changed = changedFlag != 0;
+  }
+
+  RenderReport report;
+  for (int frame = 1; frame <= settings.frames; ++frame) {
+    for (const ScheduledCall& c : settings.calls) {
+      if (c.beforeFrame != frame) continue;
+      std::vector<HostValue> args = {values.Integer(1), values.SymbolValue(effectSymbol)};
+      for (const Node& arg : c.call.args) args.push_back(ToHostValue(values, arg));
+      HostValue result = values.Integer(0);
+      const HostValue placeholder = result;
+      std::int32_t restarted = 0, changedFlag = 0;
+      const Status s = ops->CallFunction(fx, values.Intern(c.call.name), args.data(),
+                                         static_cast<std::int32_t>(args.size()), 2, &result, services,
+                                         &restarted, &changedFlag);
+      for (HostValue& v : args) values.Release(&v);
+      if (s != kOk) throw ModuleError(c.text, s);
+      if (result.bits != placeholder.bits)
+        report.notes.push_back("frame " + std::to_string(frame) + ": " + c.text + " = " + ValueText(values, result));
+      values.Release(&result);
+      changed = changed || changedFlag != 0;
+    }
+
+    std::int32_t redraw = 0, still = 0;
+    if (Status s = ops->NeedsRedraw(fx, &redraw, changed ? 2 : 0); s != kOk) throw ModuleError("NeedsRedraw", s);
+    if (Status s = ops->IsStill(fx, &still, 0); s != kOk) throw ModuleError("IsStill", s);
+    changed = false;
+
+    if (redraw != 0 || report.frames.empty()) {
+      // Every frame draws the sprite anew over the bare stage.
+      std::memcpy(stage.Base(), backdrop.data(), backdrop.size());
+      stageAlpha.Fill(0);
+      AreaRect update = MakeRect(0, 0, background.width, background.height);
+      Status s;
+      if (settings.withAlpha)
+        s = ops->RenderWithAlpha(fx, stage.View(), stageAlpha.View(), source.View(), mask.View(), &update,
+                                 runs.data(), codec.colours(), settings.blend, 1, 0, &thresholds);
+      else
+        s = ops->Render(fx, stage.View(), source.View(), &update, mask.View(), runs.data(), codec.colours(),
+                        settings.blend, 1, 0, 0, &thresholds);
+      if (s != kOk) throw ModuleError(settings.withAlpha ? "RenderWithAlpha" : "Render", s);
+      report.frames.push_back(codec.Load(stage, settings.withAlpha ? &stageAlpha : nullptr));
+    } else {
+      report.frames.push_back(report.frames.back());
+    }
+    if (progress) progress(frame, settings.frames);
+  }
+
+  if (settings.hit) {
+    SpriteDescription description{};
+    description.words[kSpriteRectWord] = reinterpret_cast<Word>(&spriteRect);
+    const std::int32_t unanswered = -1;
+    std::int32_t alpha = unanswered;
+    const auto [x, y] = *settings.hit;
+    if (Status s = ops->GetAlphaAt(fx, mask.View(), y, x, &alpha, &description); s != kOk)
+      throw ModuleError("GetAlphaAt", s);
+    const std::string where = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+    if (alpha == unanswered) {
+      report.notes.push_back("hit " + where + ": " + effect.info().symbol + " does not answer hit tests");
+    } else {
+      report.hitAlpha = alpha;
+      report.notes.push_back("hit " + where + ": alpha " + std::to_string(alpha));
+    }
+  }
+  return report;
+}
+
+}  // namespace vx::preview

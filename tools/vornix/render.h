@@ -1,0 +1,53 @@
+// Drives one effect frame by frame as Glissade does and turns the stage
+// back into RGB(A) images.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "catalogue.h"
+#include "host/glissade/palette.h"
+#include "host/core/host.h"
+#include "image.h"
+#include "plist.h"
+
+namespace vx::preview {
+
+// The palette of 8-bit stages: a 6x6x6 colour cube and 40 greys.
+std::vector<glissade::Colour> StagePalette();
+
+struct ScheduledCall {
+  int beforeFrame = 1;  // 1-based
+  Call call;
+  std::string text;  // as written, for messages
+};
+
+struct RenderSettings {
+  std::optional<Node> props;  // given to SetProperties before the first frame
+  std::vector<ScheduledCall> calls;
+  int depth = 32;  // 8 (palette), 16 (5-5-5), 24 or 32
+  int blend = 255;
+  int lowerThreshold = 0;
+  int upperThreshold = 255;
+  int frames = 30;
+  bool withAlpha = false;  // RenderWithAlpha into a stage that starts transparent
+  std::optional<std::pair<int, int>> hit;  // stage x, y asked of GetAlphaAt after the last frame
+};
+
+struct RenderReport {
+  std::vector<Image> frames;
+  std::vector<std::string> notes;  // call results and the hit test, for the terminal
+  std::optional<std::int32_t> hitAlpha;  // unset when the effect does not answer
+};
+
+// The stage has the background's size and the sprite is centred on it; the
+// sprite's alpha is its mask. Throws ModuleError on a failing status and
+// ParseError for a script argument the host cannot hold.
+RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
+                          const Image& background, const RenderSettings& settings,
+                          const std::function<void(int done, int total)>& progress = {});
+
+}  // namespace vx::preview

@@ -1,0 +1,29 @@
+// What the previewer draws with when the author gives no files: a sample
+// sprite and a stage backdrop.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "image.h"
+
+namespace vx::preview {
+
+struct Rgb {
+  std::uint8_t r, g, b;
+};
+
+// A colourful 160x120 flower-like shape with a gradient and a soft,
+// antialiased alpha edge; its alpha is the sprite's mask.
+Image MakeSampleSprite();
+
+// A grey checkerboard of 8-pixel squares.
+Image MakeCheckerboard(int width, int height);
+
+Image MakeSolid(int width, int height, Rgb colour);
+
+// "#rrggbb", "#rgb" or a colour name ("white", "black", "red", ...).
+std::optional<Rgb> ParseColour(const std::string& text);
+
+}  // namespace vx::preview
