@@ -21,6 +21,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <concepts>
 #include <cstdint>
 #include <cstring>
@@ -92,6 +93,31 @@ struct Bgr {
     d[0] = static_cast<std::uint8_t>(BlendComponent(d[0], c.b, a));
     d[1] = static_cast<std::uint8_t>(BlendComponent(d[1], c.g, a));
     d[2] = static_cast<std::uint8_t>(BlendComponent(d[2], c.r, a));
+  }
+  // `n` pixels of one colour. Four-byte pixels are merged two at a time in a
+  // 64-bit word, each fourth byte put back as it was.
+  static void Fill(const Palette& p, std::uint8_t* d, std::int32_t n, std::int32_t step,
+                   Colour c) {
+    if constexpr (kBytes == 4 && std::endian::native == std::endian::little) {
+      const std::uint64_t colour = c.b | (std::uint64_t{c.g} << 8) | (std::uint64_t{c.r} << 16);
+      const std::uint64_t two = colour | (colour << 32);
+      constexpr std::uint64_t kFourth = 0xFF000000FF000000u;
+      std::int32_t i = 0;
+      for (; i + 2 <= n; i += 2, d += 8) {
+        std::uint64_t words;
+        std::memcpy(&words, d, 8);
+        words = (words & kFourth) | two;
+        std::memcpy(d, &words, 8);
+      }
+      if (i < n) {
+        std::uint32_t word;
+        std::memcpy(&word, d, 4);
+        word = (word & 0xFF000000u) | static_cast<std::uint32_t>(colour);
+        std::memcpy(d, &word, 4);
+      }
+    } else {
+      for (std::int32_t i = 0; i < n; ++i, d += step) Store(p, d, c);
+    }
   }
 };
 using Bgr3 = Bgr<3>;
@@ -182,7 +208,12 @@ inline void StoreSpan(const Palette& p, std::uint8_t* row, std::int32_t step, st
       const std::int32_t n = std::max<std::int32_t>(1, src.SameColourFrom(x));
       const std::int32_t stop = n < end - x ? x + n : end;
       std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x) * step;
-      for (; x < stop; ++x, d += step) Fmt::Store(p, d, c);
+      if constexpr (requires { Fmt::Fill(p, d, stop - x, step, c); }) {
+        Fmt::Fill(p, d, stop - x, step, c);
+        x = stop;
+      } else {
+        for (; x < stop; ++x, d += step) Fmt::Store(p, d, c);
+      }
     }
   } else {
     std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x) * step;

@@ -117,14 +117,10 @@ void Mosaic::ApplyProperties(Mosaic& m, const HostValue* list, Services* service
     return;
   const std::int32_t newMode = mode == kAbsent ? m.anim.mode : mode;
 
-  AnimatedValue width = Side(m.startWidth, m.widthSpeed);
-  AnimatedValue height = Side(m.startHeight, m.heightSpeed);
-  EaseFrames ease = Linear(m.anim);
   if (newMode == kModeStatic) {
-    SettleStatic(&width, ease, m.anim.frame, endWidth);
-    SettleStatic(&height, ease, m.anim.frame, endHeight);
-    m.startWidth = width.start;
-    m.startHeight = height.start;
+    // What is on screen now stays unless the list names a size.
+    m.startWidth = endWidth != kAbsent ? endWidth : m.tileWidth;
+    m.startHeight = endHeight != kAbsent ? endHeight : m.tileHeight;
     m.widthSpeed = m.heightSpeed = 0;
     m.tileWidth = AtLeastOne(m.startWidth);
     m.tileHeight = AtLeastOne(m.startHeight);
@@ -133,6 +129,9 @@ void Mosaic::ApplyProperties(Mosaic& m, const HostValue* list, Services* service
   }
   if (!IsAnimatedMode(newMode)) return;
 
+  AnimatedValue width = Side(m.startWidth, m.widthSpeed);
+  AnimatedValue height = Side(m.startHeight, m.heightSpeed);
+  EaseFrames ease = Linear(m.anim);
   if (m.anim.finished) *restarted = 1;
   std::int32_t toWidth = DefaultEnd(&width, ease, m.anim);
   std::int32_t toHeight = DefaultEnd(&height, ease, m.anim);

@@ -155,7 +155,13 @@ struct Sample<SampleFormat::kFive> {
 template <EntryLayout E, SampleFormat S>
 inline Bgrx MakeEntry(const std::uint8_t* p, const Palette& pal) {
   using In = Sample<S>;
-  if constexpr (E == EntryLayout::kIndexed) {
+  if constexpr (E == EntryLayout::kIndexed && S == SampleFormat::kPixel555) {
+    // A packed sample blends as the palette colour of the index it is drawn
+    // with, as an 8-bit sample does.
+    const std::uint8_t index = In::Index(p, pal);
+    const Rgb c = PaletteLookup(pal, index);
+    return Bgrx{c.b, c.g, c.r, index};
+  } else if constexpr (E == EntryLayout::kIndexed) {
     Bgrx c = In::Rgb8(p, pal);
     c.x = In::Index(p, pal);
     return c;

@@ -45,7 +45,8 @@ inline bool IsTileRowStart(const TileLayout& t, std::int32_t row) {
 }
 // The sample column of the tile starting at `start`: the cut tile at the
 // left edge samples column 0, the others their start plus the offset, kept
-// inside the image.
+// inside the image. It depends on the tile alone, never on where the update
+// begins, so partial redraws match whole ones.
 inline std::int32_t SampleColumnOf(const TileLayout& t, std::int64_t start) {
   if (start < 0) return 0;
   const std::int64_t c = start + t.sampleColumn;

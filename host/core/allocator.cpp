@@ -1,6 +1,7 @@
 #include "host/core/allocator.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace vx::host {
 namespace {
@@ -22,12 +23,23 @@ Status VX_CALL Free(HostAllocator* self, void* block) {
 
 const HostAllocatorOps kOps = {&QueryInterface, &AddRef, &Release, &Alloc, &Free};
 
+std::uint8_t* Outer(void* block) { return static_cast<std::uint8_t*>(block) - Allocator::kGuardBytes; }
+
+bool GuardIntact(const void* block, std::uint32_t bytes) {
+  const auto* inner = static_cast<const std::uint8_t*>(block);
+  for (std::size_t i = 1; i <= Allocator::kGuardBytes; ++i)
+    if (inner[-static_cast<std::ptrdiff_t>(i)] != Allocator::kGuardByte) return false;
+  for (std::size_t i = 0; i < Allocator::kGuardBytes; ++i)
+    if (inner[bytes + i] != Allocator::kGuardByte) return false;
+  return true;
+}
+
 }  // namespace
 
 Allocator::Allocator() : bound_{{&kOps}, this} {}
 
 Allocator::~Allocator() {
-  for (auto& [block, size] : live_) std::free(block);
+  for (auto& [block, size] : live_) std::free(Outer(block));
 }
 
 void* Allocator::Allocate(std::uint32_t bytes) {
@@ -38,12 +50,17 @@ void* Allocator::Allocate(std::uint32_t bytes) {
     ++failed_;
     return nullptr;
   }
-  // Never hand out null for a zero-byte request: null means failure.
-  void* block = std::malloc(bytes == 0 ? 1 : bytes);
-  if (block == nullptr) {
+  // The extra byte keeps a zero-byte request from yielding null (null means
+  // failure); a total that wraps (32-bit) cannot take the guards.
+  std::size_t total = bytes;
+  total += 2 * kGuardBytes + 1;
+  auto* outer = total > bytes ? static_cast<std::uint8_t*>(std::malloc(total)) : nullptr;
+  if (outer == nullptr) {
     ++failed_;
     return nullptr;
   }
+  std::memset(outer, kGuardByte, total);
+  void* block = outer + kGuardBytes;
   live_.emplace(block, bytes);
   liveBytes_ += bytes;
   return block;
@@ -55,9 +72,16 @@ bool Allocator::Free(void* block) {
     ++badFrees_;
     return false;
   }
+  if (!GuardIntact(block, found->second)) ++brokenGuards_;
   liveBytes_ -= found->second;
   live_.erase(found);
-  std::free(block);
+  std::free(Outer(block));
+  return true;
+}
+
+bool Allocator::GuardsIntact() const {
+  for (const auto& [block, size] : live_)
+    if (!GuardIntact(block, size)) return false;
   return true;
 }
 

@@ -39,6 +39,13 @@ class Allocator {
   // Size of a live block, 0 when the block is not live.
   std::uint32_t BlockSize(const void* block) const;
 
+  // Every block sits between guard bytes. False when a byte around a live
+  // block has changed; blocks freed with a broken guard are counted.
+  bool GuardsIntact() const;
+  std::size_t BrokenGuardCount() const { return brokenGuards_; }
+  static constexpr std::size_t kGuardBytes = 16;
+  static constexpr std::uint8_t kGuardByte = 0xA5;
+
  private:
   BoundInterface<HostAllocator, Allocator> bound_;
   std::unordered_map<void*, std::uint32_t> live_;
@@ -46,6 +53,7 @@ class Allocator {
   std::size_t allocations_ = 0;
   std::size_t failed_ = 0;
   std::size_t badFrees_ = 0;
+  std::size_t brokenGuards_ = 0;
   std::uint32_t failCountdown_ = 0;
   bool failAll_ = false;
 };
