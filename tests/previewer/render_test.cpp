@@ -2,10 +2,14 @@
 // module directly, and the program's answers to bad input.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -56,7 +60,13 @@ void GetColour(const glissade::Image& image, int x, int y, const glissade::Palet
       }
       break;
     }
-    default: rgb[0] = p[2], rgb[1] = p[1], rgb[2] = p[0]; break;
+    case ImageKind::kExpanded16:
+      for (int c = 0; c < 3; ++c) {
+        const unsigned five = p[2 - c] & 31u;
+        rgb[c] = static_cast<std::uint8_t>(five << 3 | five >> 2);
+      }
+      break;
+    default: rgb[0] = p[2], rgb[1] = p[1], rgb[2] = p[0]; break;  // blue, green, red bytes
   }
 }
 
@@ -71,8 +81,14 @@ using PropertyEntries = std::vector<std::pair<std::string, HostValue>>;
 struct MosaicCase {
   int depth;
   int blend;
+  bool runs = true;  // else the threshold path with the thresholds below
+  int lower = 0;
+  int upper = 255;
 };
-void PrintTo(const MosaicCase& c, std::ostream* os) { *os << c.depth << "-bit, blend " << c.blend; }
+void PrintTo(const MosaicCase& c, std::ostream* os) {
+  *os << c.depth << "-bit, blend " << c.blend;
+  if (!c.runs) *os << ", thresholds " << c.lower << "," << c.upper;
+}
 
 // Mosaic as Glissade drives it, with nothing of the previewer: the sprite
 // centred on the stage, its alpha as the mask, a fresh stage each frame.
@@ -96,7 +112,7 @@ std::vector<Image> RenderDirectly(const MosaicCase& c, const Image& sprite, cons
       mask.Pixel(x, y)[0] = sprite.At(x, y)[3];
     }
   const std::vector<std::uint16_t> runs = glissade::MakeMaskRuns(mask);
-  ThresholdRecord thresholds = glissade::MakeThresholdRecord(255, 0);
+  ThresholdRecord thresholds = glissade::MakeThresholdRecord(c.upper, c.lower);
 
   HostValue list = host.values().List(props(host.values()));
   std::int32_t restarted = 0, changed = 0;
@@ -114,7 +130,8 @@ std::vector<Image> RenderDirectly(const MosaicCase& c, const Image& sprite, cons
     update.right = update.width = stageImage.width;
     update.bottom = update.height = stageImage.height;
     update.area = update.width * update.height;
-    EXPECT_EQ(fx->ops->Render(fx.get(), stage.View(), source.View(), &update, mask.View(), runs.data(),
+    EXPECT_EQ(fx->ops->Render(fx.get(), stage.View(), source.View(), &update, mask.View(),
+                              c.runs ? runs.data() : nullptr,
                               palette.Record(), c.blend, 1, 0, 0, &thresholds),
               kOk);
     EXPECT_TRUE(stage.GuardsIntact());
@@ -148,6 +165,9 @@ RenderReport RenderThroughPreviewer(const MosaicCase& c, const Image& sprite, co
   settings.props = ParseValue(props);
   settings.depth = c.depth;
   settings.blend = c.blend;
+  settings.maskRuns = c.runs;
+  settings.lowerThreshold = c.lower;
+  settings.upperThreshold = c.upper;
   settings.frames = frames;
   return RenderEffect(host, effect, sprite, stage, settings);
 }
@@ -171,11 +191,116 @@ TEST_P(MosaicThroughPreviewer, MatchesTheModuleDrivenDirectly) {
 INSTANTIATE_TEST_SUITE_P(Depths, MosaicThroughPreviewer,
                          ::testing::Values(MosaicCase{8, 255}, MosaicCase{16, 255}, MosaicCase{24, 255},
                                            MosaicCase{32, 255}, MosaicCase{32, 128}, MosaicCase{16, 128},
-                                           MosaicCase{8, 100}),
+                                           MosaicCase{8, 100}, MosaicCase{32, 255, false, 60, 200},
+                                           MosaicCase{16, 200, false, 30, 255},
+                                           MosaicCase{8, 255, false, 128, 129}),
                          [](const auto& info) {
-                           return std::to_string(info.param.depth) + "bit_blend" +
-                                  std::to_string(info.param.blend);
+                           std::string name = std::to_string(info.param.depth) + "bit_blend" +
+                                              std::to_string(info.param.blend);
+                           if (!info.param.runs)
+                             name += "_thresholds" + std::to_string(info.param.lower) + "_" +
+                                     std::to_string(info.param.upper);
+                           return name;
                          });
+
+// Rotate drawn with its own alpha, as Glissade does for a sprite with an
+// alpha channel: colour into an expanded buffer of the stage's depth, the
+// alpha into a plane of its own.
+std::vector<Image> RenderRotateWithAlphaDirectly(int depth, const Image& sprite, int side, int frames) {
+  host::Host host(VX_MODULE_PATH);
+  Status status = kOk;
+  auto instance = host.Create(kRotateClassId, &status);
+  EXPECT_EQ(status, kOk);
+  if (!instance) return {};
+  auto fx = instance->Effect();
+  Services services = host.MakeServices();
+
+  glissade::PaletteTable palette(StagePalette());
+  glissade::Image source(KindOf(depth), 0, 0, sprite.width, sprite.height);
+  glissade::Image mask(ImageKind::kIndexed8, 0, 0, sprite.width, sprite.height);
+  for (int y = 0; y < sprite.height; ++y)
+    for (int x = 0; x < sprite.width; ++x) {
+      PutColour(source, x, y, sprite.At(x, y), palette);
+      mask.Pixel(x, y)[0] = sprite.At(x, y)[3];
+    }
+  AreaRect bounds{}, bounds2{};
+  ThresholdRecord thresholds = glissade::MakeThresholdRecord(255, 0);
+  thresholds.words[kThresholdAllocatorWord] = reinterpret_cast<Word>(host.allocator().Interface());
+  thresholds.words[kThresholdOutRectWord] = reinterpret_cast<Word>(&bounds);
+  thresholds.words[kThresholdOutRect2Word] = reinterpret_cast<Word>(&bounds2);
+
+  HostValue list = host.values().List({{"animMode", host.values().SymbolValue("range")},
+                                       {"numFrames", host.values().Integer(frames)},
+                                       {"startDegrees", host.values().Integer(0)},
+                                       {"endDegrees", host.values().Integer(200)}});
+  std::int32_t restarted = 0, changed = 0;
+  EXPECT_EQ(fx->ops->SetProperties(fx.get(), &list, 0, 0, &services, &restarted, &changed), kOk);
+
+  const ImageKind colourKind = depth == 8 ? ImageKind::kExpanded8 : depth == 16 ? ImageKind::kExpanded16
+                                                                                 : KindOf(depth);
+  std::vector<Image> out;
+  for (int f = 0; f < frames; ++f) {
+    glissade::Image colour(colourKind, 0, 0, side, side);
+    glissade::Image alpha(ImageKind::kIndexed8, 0, 0, side, side);
+    AreaRect update{};
+    update.right = update.width = side;
+    update.bottom = update.height = side;
+    update.area = side * side;
+    EXPECT_EQ(fx->ops->RenderWithAlpha(fx.get(), colour.View(), alpha.View(), source.View(), mask.View(),
+                                       &update, nullptr, palette.Record(), 255, 1, 0, &thresholds),
+              kOk);
+    EXPECT_TRUE(colour.GuardsIntact());
+    EXPECT_TRUE(alpha.GuardsIntact());
+    Image frame(side, side);
+    for (int y = 0; y < side; ++y)
+      for (int x = 0; x < side; ++x) {
+        frame.At(x, y)[3] = alpha.Pixel(x, y)[0];
+        // Colour matters only where the sprite is; elsewhere it stays clear.
+        if (frame.At(x, y)[3] != 0) GetColour(colour, x, y, palette, frame.At(x, y));
+      }
+    out.push_back(std::move(frame));
+  }
+  return out;
+}
+
+class RotateWithAlpha : public ::testing::TestWithParam<int> {};
+
+TEST_P(RotateWithAlpha, MatchesTheModuleDrivenDirectly) {
+  const int depth = GetParam(), side = 192, frames = 4;
+  const Image sprite = MakeSampleSprite();
+  host::Host host(VX_MODULE_PATH);
+  const auto effects = RegisteredEffects(host);
+  Effect effect(host, *FindEffect(effects, "rotate"));
+  RenderSettings settings;
+  settings.props = ParseValue("[#animMode: #range, #numFrames: 4, #startDegrees: 0, #endDegrees: 200]");
+  settings.depth = depth;
+  settings.frames = frames;
+  settings.withAlpha = true;
+  settings.hit = std::make_pair(side / 2, side / 2);
+  RenderReport report = RenderEffect(host, effect, sprite, MakeCheckerboard(side, side), settings);
+  const std::vector<Image> direct = RenderRotateWithAlphaDirectly(depth, sprite, side, frames);
+  ASSERT_EQ(report.frames.size(), static_cast<std::size_t>(frames));
+  ASSERT_EQ(direct.size(), static_cast<std::size_t>(frames));
+  for (int f = 0; f < frames; ++f) {
+    // The previewer keeps whatever colour lies under clear pixels; compare
+    // colour where the sprite is.
+    for (std::size_t i = 0; i < direct[f].rgba.size(); i += 4) {
+      const std::uint8_t a = direct[f].rgba[i + 3];
+      ASSERT_EQ(report.frames[f].rgba[i + 3], a) << "frame " << f + 1 << " pixel " << i / 4;
+      if (a != 0) {
+        ASSERT_TRUE(std::equal(&direct[f].rgba[i], &direct[f].rgba[i + 3], &report.frames[f].rgba[i]))
+            << "frame " << f + 1 << " pixel " << i / 4;
+      }
+    }
+  }
+  // The sprite's opaque middle stays at the stage's centre whatever the angle.
+  EXPECT_EQ(report.frames.back().At(side / 2, side / 2)[3], 255);
+  ASSERT_TRUE(report.hitAlpha.has_value());
+  EXPECT_EQ(*report.hitAlpha, 255);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, RotateWithAlpha, ::testing::Values(8, 16, 24, 32),
+                         [](const auto& info) { return std::to_string(info.param) + "bit"; });
 
 TEST(MosaicThroughPreviewer, DrawsFlatTilesAnchoredAtTheSpriteCentre) {
   const Image sprite = MakeSampleSprite();
@@ -211,6 +336,66 @@ TEST(MosaicThroughPreviewer, AnswersNeitherAlphaNorHitTests) {
   ASSERT_EQ(report.frames.size(), 2u);
   for (std::size_t i = 3; i < report.frames[1].rgba.size(); i += 4) ASSERT_EQ(report.frames[1].rgba[i], 0);
   EXPECT_FALSE(report.hitAlpha.has_value());
+}
+
+// One colour through every kind of stage image, bytes as the formats lay
+// them out: 5-5-5 keeps the top five bits, the 8-bit stage stores the index
+// of the palette's cube entry (r, g, b in sixths: index 36r + 6g + b).
+TEST(StageImages, StoreAndLoadFollowEachFormat) {
+  StageCodec codec;
+  Image picture(2, 1);
+  const std::uint8_t orange[4] = {255, 102, 0, 255};
+  const std::uint8_t odd[4] = {255, 128, 8, 255};
+  std::memcpy(picture.At(0, 0), orange, 4);
+  std::memcpy(picture.At(1, 0), odd, 4);
+
+  struct Expected {
+    ImageKind kind;
+    std::vector<std::uint8_t> pixel0, pixel1;  // stored bytes
+    std::array<std::uint8_t, 3> back1;         // the second colour read back
+  };
+  const Expected cases[] = {
+      {ImageKind::kIndexed8, {5 * 36 + 2 * 6}, {}, {}},
+      {ImageKind::kRgb555, {0x80, 0x7D}, {0x01, 0x7E}, {255, 132, 8}},
+      {ImageKind::kRgb24, {0, 102, 255}, {8, 128, 255}, {255, 128, 8}},
+      {ImageKind::kRgb32, {0, 102, 255}, {8, 128, 255}, {255, 128, 8}},
+      {ImageKind::kExpanded8, {0, 102, 255, 5 * 36 + 2 * 6}, {}, {}},
+      {ImageKind::kExpanded16, {0, 12, 31}, {1, 16, 31}, {255, 132, 8}},
+  };
+  for (const Expected& e : cases) {
+    SCOPED_TRACE(glissade::KindName(e.kind));
+    glissade::Image image(e.kind, 0, 0, 2, 1);
+    codec.Store(picture, image);
+    EXPECT_TRUE(image.GuardsIntact());
+    for (std::size_t i = 0; i < e.pixel0.size(); ++i) EXPECT_EQ(image.Pixel(0, 0)[i], e.pixel0[i]) << i;
+    for (std::size_t i = 0; i < e.pixel1.size(); ++i) EXPECT_EQ(image.Pixel(1, 0)[i], e.pixel1[i]) << i;
+    const Image back = codec.Load(image, nullptr);
+    // Orange is a palette colour and exact in five bits per channel but green.
+    EXPECT_EQ(back.At(0, 0)[0], 255);
+    EXPECT_EQ(back.At(0, 0)[2], 0);
+    EXPECT_EQ(back.At(0, 0)[3], 255);
+    if (!e.pixel1.empty()) {
+      for (int c = 0; c < 3; ++c) EXPECT_EQ(back.At(1, 0)[c], e.back1[c]) << c;
+    }
+  }
+}
+
+TEST(StageImages, AlphaComesFromItsOwnPlane) {
+  StageCodec codec;
+  glissade::Image colour(ImageKind::kExpanded16, 0, 0, 3, 2);
+  glissade::Image alpha(ImageKind::kIndexed8, 0, 0, 3, 2);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) {
+      alpha.Pixel(x, y)[0] = static_cast<std::uint8_t>(10 * x + 100 * y);
+      colour.Pixel(x, y)[2] = 31;  // red
+    }
+  const Image back = codec.Load(colour, &alpha);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) {
+      EXPECT_EQ(back.At(x, y)[0], 255);
+      EXPECT_EQ(back.At(x, y)[1], 0);
+      EXPECT_EQ(back.At(x, y)[3], 10 * x + 100 * y);
+    }
 }
 
 TEST(EffectCatalogue, FindsEffectsByEitherSymbol) {
@@ -289,6 +474,28 @@ TEST_F(PreviewerProgram, RendersTheMainJob) {
   EXPECT_FALSE(fs::exists(Out("frames/frame-004.png")));
 }
 
+TEST_F(PreviewerProgram, ListsAndDescribesEffects) {
+  ASSERT_EQ(Run("effects"), 0) << Read("stderr");
+  const std::string list = Read("stdout");
+  // What registration wrote: symbol, display name, set and the alpha flag.
+  EXPECT_NE(list.find("lineSkip   Line Skip    Vornix Set 1   yes"), std::string::npos) << list;
+  EXPECT_NE(list.find("mosaic     Mosaic       Vornix Set 1   no"), std::string::npos) << list;
+  // The property table as the effect answers it, keys with types and ids.
+  const std::size_t mosaic = list.find("#mosaic properties:");
+  ASSERT_NE(mosaic, std::string::npos) << list;
+  EXPECT_NE(list.find("#xResolution         integer  403", mosaic), std::string::npos) << list;
+  EXPECT_NE(list.find("#animMode            symbol   100", mosaic), std::string::npos) << list;
+
+  ASSERT_EQ(Run("describe '#mosaic'"), 0) << Read("stderr");
+  const std::string text = Read("stdout");
+  // The title line in UTF-8: the name between corner brackets.
+  EXPECT_EQ(text.rfind("\xE3\x80\x8CMosaic\xE3\x80\x8D", 0), 0u) << text.substr(0, 40);
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  const std::size_t symbolLine = text.find("Effect Symbol:");
+  ASSERT_NE(symbolLine, std::string::npos) << text;
+  EXPECT_NE(text.substr(symbolLine, text.find('\n', symbolLine) - symbolLine).find("#mosaic"), std::string::npos);
+}
+
 TEST_F(PreviewerProgram, RefusesBadInputWithoutWriting) {
   const std::string out = Out("never.png");
   EXPECT_EQ(Run("render blur -o " + out), 2);
@@ -304,7 +511,19 @@ TEST_F(PreviewerProgram, RefusesBadInputWithoutWriting) {
   EXPECT_EQ(Run("render mosaic --call 'RelToPoint(320, 40)' -o " + out), 1);
   EXPECT_NE(Read("stderr").find("0x800407DF"), std::string::npos) << Read("stderr");
 
+  EXPECT_EQ(Run("render mosaic --background '#12' -o " + out), 2);
+  EXPECT_NE(Read("stderr").find("#12 is not a colour"), std::string::npos) << Read("stderr");
+  EXPECT_EQ(Run("render mosaic --thresholds 200,100 -o " + out), 2);
+  EXPECT_EQ(Run("render mosaic --depth 15 -o " + out), 2);
   EXPECT_FALSE(fs::exists(out));
+
+  EXPECT_EQ(Run("render mosaic --sheet -o " + Out("never.gif")), 2);
+  EXPECT_FALSE(fs::exists(Out("never.gif")));
+  EXPECT_EQ(Run("render mosaic -o " + Out("never.bmp")), 2);
+  EXPECT_FALSE(fs::exists(Out("never.bmp")));
+
+  EXPECT_EQ(Run("describe blur"), 2);
+  EXPECT_NE(Read("stderr").find("lineSkip"), std::string::npos) << Read("stderr");
 }
 
 TEST_F(PreviewerProgram, WarnsOfValuesTheEffectWillIgnore) {
@@ -313,6 +532,51 @@ TEST_F(PreviewerProgram, WarnsOfValuesTheEffectWillIgnore) {
   EXPECT_NE(err.find("#xResolution expects integer"), std::string::npos) << err;
   EXPECT_NE(err.find("#colour is not a property"), std::string::npos) << err;
   EXPECT_TRUE(fs::exists(Out("w.png")));
+}
+
+TEST_F(PreviewerProgram, PassesLinearListsOnAsEmptyListsWithAWarning) {
+  ASSERT_EQ(Run("render mosaic --frames 1 --props '[#xResolution: 4, #startXRes: [1, 2]]' -o " + Out("l.png")), 0)
+      << Read("stderr");
+  const std::string err = Read("stderr");
+  EXPECT_NE(err.find("column 31: [1, 2] has no keys"), std::string::npos) << err;
+  EXPECT_NE(err.find("#startXRes expects integer, given list"), std::string::npos) << err;
+  EXPECT_TRUE(fs::exists(Out("l.png")));
+}
+
+TEST_F(PreviewerProgram, RunsCallsBeforeTheirFrameOnly) {
+  // Mosaic has no script functions, so a call that runs fails the render.
+  EXPECT_EQ(Run("render mosaic --frames 2 --call '3:Spin()' -o " + Out("a.png")), 0) << Read("stderr");
+  EXPECT_NE(Read("stderr").find("frame 3 comes after the last frame (2)"), std::string::npos) << Read("stderr");
+  EXPECT_TRUE(fs::exists(Out("a.png")));
+
+  EXPECT_EQ(Run("render mosaic --frames 3 --call '3:Spin()' -o " + Out("b.png")), 1);
+  EXPECT_NE(Read("stderr").find("3:Spin() failed: 0x800407DF"), std::string::npos) << Read("stderr");
+  EXPECT_FALSE(fs::exists(Out("b.png")));
+
+  // Each --call takes one text: the effect's name after it stays the effect.
+  EXPECT_EQ(Run("render --call 'Spin()' --call '2:Spin()' mosaic -o " + Out("b.png")), 1) << Read("stderr");
+  EXPECT_NE(Read("stderr").find("Spin() failed: 0x800407DF"), std::string::npos) << Read("stderr");
+
+  EXPECT_EQ(Run("render mosaic --call '0:Spin()' -o " + Out("c.png")), 2);
+  EXPECT_NE(Read("stderr").find("column 1: expected a frame number of 1 or more"), std::string::npos)
+      << Read("stderr");
+  EXPECT_EQ(Run("render mosaic --call '2:Spin(1' -o " + Out("c.png")), 2);
+  EXPECT_NE(Read("stderr").find("column 9: expected ',' or ')'"), std::string::npos) << Read("stderr");
+  EXPECT_FALSE(fs::exists(Out("c.png")));
+}
+
+TEST_F(PreviewerProgram, WritesFilesEveryoneMayRead) {
+  const mode_t previous = ::umask(022);
+  const int gif = Run("render mosaic --frames 2 -o " + Out("p.gif"));
+  const int png = Run("render mosaic --frames 2 -o " + Out("p.png"));
+  ::umask(previous);
+  ASSERT_EQ(gif, 0) << Read("stderr");
+  ASSERT_EQ(png, 0) << Read("stderr");
+  for (const char* name : {"p.gif", "p.png"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(Out(name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u) << name;
+  }
 }
 
 }  // namespace

@@ -10,11 +10,7 @@ HostValue ToHostValue(host::Values& values, const Node& node) {
     case Node::Kind::Point: return values.Point(node.coords[1], node.coords[0]);
     case Node::Kind::Rect:
       return values.Rect(node.coords[1], node.coords[0], node.coords[3], node.coords[2]);
-    case Node::Kind::List:
-      if (!node.items.empty())
-        throw ParseError(node.column, "a property list like [#key: value] (the host keeps no other lists)",
-                         "a list without keys");
-      return values.List({});
+    case Node::Kind::List: return values.List({});
     case Node::Kind::PropList: {
       std::vector<std::pair<std::string, HostValue>> entries;
       for (std::size_t i = 0; i < node.items.size(); ++i)
@@ -23,6 +19,26 @@ HostValue ToHostValue(host::Values& values, const Node& node) {
     }
   }
   return values.Integer(0);
+}
+
+namespace {
+
+void CollectLinearLists(const Node& node, std::vector<std::string>& warnings) {
+  if (node.kind == Node::Kind::List && !node.items.empty()) {
+    warnings.push_back("column " + std::to_string(node.column) + ": " + Format(node) +
+                       " has no keys; the host keeps only property lists, so the effect gets an "
+                       "empty list");
+    return;
+  }
+  for (const Node& item : node.items) CollectLinearLists(item, warnings);
+}
+
+}  // namespace
+
+std::vector<std::string> LinearListWarnings(const Node& node) {
+  std::vector<std::string> warnings;
+  CollectLinearLists(node, warnings);
+  return warnings;
 }
 
 std::string ValueText(host::Values& values, const HostValue& value) {
@@ -104,7 +120,7 @@ bool Readable(host::Values& values, const HostValue& v, std::int32_t typeCode) {
 
 std::vector<std::string> CheckAgainstTable(host::Values& values, const Node& list,
                                            const PropertyDesc* table, std::int32_t count) {
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings = LinearListWarnings(list);
   if (list.kind != Node::Kind::PropList) {
     warnings.push_back("the properties are a " + std::string(list.KindName()) +
                        ", not a property list; the effect will ignore them");

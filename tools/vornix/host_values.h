@@ -13,9 +13,13 @@ namespace vx::preview {
 
 // Points are written point(h, v) and rects rect(left, top, right, bottom);
 // the host records keep (vertical, horizontal) and (top, left, bottom, right).
-// The host keeps only property lists: a linear list with items is a
-// ParseError at its column.
+// The host keeps only property lists: a linear list goes over as an empty
+// list (LinearListWarnings names them beforehand).
 HostValue ToHostValue(host::Values& values, const Node& node);
+
+// One warning per linear list with items inside `node`: its items cannot
+// reach the effect.
+std::vector<std::string> LinearListWarnings(const Node& node);
 
 // A host value in the written form ("point(10, 20)", "#range", ...).
 std::string ValueText(host::Values& values, const HostValue& value);

@@ -1,10 +1,12 @@
 #include "image.h"
 
+#include <fcntl.h>
 #include <gif_lib.h>
 #include <png.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -120,9 +122,16 @@ void WriteGif(const std::string& path, const std::vector<Image>& frames, int del
         if (frames[f].rgba[i * 4 + 3] < 128) indices[f * framePixels + i] = transparent;
   }
 
+  // Opened here rather than by name: giflib would create the file readable
+  // by its owner only.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) throw ImageError(path + ": cannot write GIF (" + std::strerror(errno) + ")");
   int error = 0;
-  std::unique_ptr<GifFileType, GifCloser> gif(EGifOpenFileName(path.c_str(), false, &error));
-  if (!gif) throw ImageError(path + ": cannot write GIF (" + GifErrorString(error) + ")");
+  std::unique_ptr<GifFileType, GifCloser> gif(EGifOpenFileHandle(fd, &error));
+  if (!gif) {
+    ::close(fd);
+    throw ImageError(path + ": cannot write GIF (" + GifErrorString(error) + ")");
+  }
   EGifSetGifVersion(gif.get(), true);
   CheckGif(EGifPutScreenDesc(gif.get(), width, height, 8, 0, map.get()), gif.get(), path);
 

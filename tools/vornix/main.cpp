@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -97,14 +98,21 @@ int Describe(host::Host& host, const std::string& name) {
 enum class OutputKind { Gif, Png, Sheet, Folder };
 
 OutputKind OutputKindOf(const std::string& out, bool sheet) {
-  const fs::path path(out);
-  if (!out.empty() && out.back() == '/') return OutputKind::Folder;
-  std::string ext = path.extension().string();
+  std::string ext = fs::path(out).extension().string();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (ext.empty()) return OutputKind::Folder;
-  if (ext == ".gif") return OutputKind::Gif;
-  if (ext == ".png") return sheet ? OutputKind::Sheet : OutputKind::Png;
-  throw UsageError("unsupported output '" + out + "': use a .png or .gif file, or a folder");
+  OutputKind kind;
+  if ((!out.empty() && out.back() == '/') || ext.empty()) kind = OutputKind::Folder;
+  else if (ext == ".gif") kind = OutputKind::Gif;
+  else if (ext == ".png") kind = sheet ? OutputKind::Sheet : OutputKind::Png;
+  else throw UsageError("unsupported output '" + out + "': use a .png or .gif file, or a folder");
+  if (sheet && kind != OutputKind::Sheet)
+    throw UsageError("--sheet needs a .png output, not '" + out + "'");
+  return kind;
+}
+
+void ShiftColumns(Node& node, int by) {
+  node.column += by;
+  for (Node& item : node.items) ShiftColumns(item, by);
 }
 
 // "3:RelToPoint(320, 40)" runs before frame 3; a plain call before frame 1.
@@ -124,6 +132,9 @@ ScheduledCall ParseScheduledCall(const std::string& text) {
   } catch (const ParseError& e) {
     throw ParseError(e.column() + static_cast<int>(offset), e.expected(), e.found());
   }
+  // Columns count from the start of the option's text, prefix included.
+  scheduled.call.column += static_cast<int>(offset);
+  for (Node& arg : scheduled.call.args) ShiftColumns(arg, static_cast<int>(offset));
   return scheduled;
 }
 
@@ -215,6 +226,7 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
   }
   if (!o.thresholds.empty()) {
     auto pair = ParsePair(o.thresholds, "--thresholds");
+    settings.maskRuns = false;
     settings.lowerThreshold = pair->first;
     settings.upperThreshold = pair->second;
     if (pair->first < 0 || pair->second > 255 || pair->first > pair->second)
@@ -229,11 +241,15 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
   } catch (const ImageError& e) {
     throw UsageError(e.what());
   }
+  // A square stage leaves room for the sprite turned on its side.
+  const int side = std::max(sprite.width, sprite.height) + 32;
   Image background;
   if (o.background.empty()) {
-    background = MakeCheckerboard(sprite.width + 32, sprite.height + 32);
+    background = MakeCheckerboard(side, side);
   } else if (auto colour = ParseColour(o.background)) {
-    background = MakeSolid(sprite.width + 32, sprite.height + 32, *colour);
+    background = MakeSolid(side, side, *colour);
+  } else if (o.background[0] == '#') {
+    throw UsageError("--background " + o.background + " is not a colour: use #rrggbb or #rgb");
   } else {
     try {
       background = ReadPng(o.background);
@@ -255,13 +271,16 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
   if (settings.props) {
     std::int32_t count = 0;
     const PropertyDesc* table = effect.Table(&count);
-    try {
-      for (const std::string& warning : CheckAgainstTable(host.values(), *settings.props, table, count))
-        std::cerr << "vornix: warning: " << warning << "\n";
-    } catch (const ParseError& e) {
-      ReportParseError("--props", o.props, e);
-      return kExitUsage;
-    }
+    for (const std::string& warning : CheckAgainstTable(host.values(), *settings.props, table, count))
+      std::cerr << "vornix: warning: --props: " << warning << "\n";
+  }
+  for (const ScheduledCall& c : settings.calls) {
+    if (c.beforeFrame > settings.frames)
+      std::cerr << "vornix: warning: --call " << c.text << ": frame " << c.beforeFrame
+                << " comes after the last frame (" << settings.frames << "); it is not run\n";
+    for (const Node& arg : c.call.args)
+      for (const std::string& warning : LinearListWarnings(arg))
+        std::cerr << "vornix: warning: --call " << c.text << ": " << warning << "\n";
   }
   if (o.alpha && !effect.info().changesAlpha)
     std::cerr << "vornix: warning: " << effect.info().symbol
@@ -270,13 +289,8 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
   RenderReport report;
   {
     Progress progress;
-    try {
-      report = RenderEffect(host, effect, sprite, background, settings,
-                            [&](int done, int total) { progress(done, total); });
-    } catch (const ParseError& e) {
-      std::cerr << "vornix: --call: column " << e.column() << ": expected " << e.expected() << "\n";
-      return kExitUsage;
-    }
+    report = RenderEffect(host, effect, sprite, background, settings,
+                          [&](int done, int total) { progress(done, total); });
   }
   for (const std::string& note : report.notes) std::cout << note << "\n";
 
@@ -318,12 +332,20 @@ int main(int argc, char** argv) {
                      "OUT.gif (animated), OUT.png (last frame, or all with --sheet) or a folder")
       ->required();
   render->add_option("--props", o.props, "property list, e.g. '[#animMode: #range, #numFrames: 30]'");
-  render->add_option("--call", o.calls, "script call before frame N, e.g. '3:RelToPoint(320, 40)'");
+  // One call per --call, so a call never swallows the effect's name.
+  render->add_option("--call", o.calls, "script call, before frame N with 'N:', e.g. '3:RelToPoint(320, 40)'")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   render->add_option("--input", o.input, "sprite PNG; its alpha is the mask (default: a sample sprite)");
   render->add_option("--background", o.background, "PNG, #rrggbb or colour name (default: checkerboard)");
-  render->add_option("--depth", o.depth, "stage depth: 8, 16, 24 or 32")->check(CLI::IsMember({8, 16, 24, 32}));
-  render->add_option("--blend", o.blend, "blend level 0-255")->check(CLI::Range(0, 255));
-  render->add_option("--thresholds", o.thresholds, "mask thresholds LOW,HIGH (default 0,255)");
+  render->add_option("--depth", o.depth, "stage depth: 8, 16, 24 or 32")->check(CLI::IsMember({8, 16, 24, 32}))
+      ->capture_default_str();
+  render->add_option("--blend", o.blend, "blend level 0-255")
+      ->check(CLI::Range(0, 255))
+      ->capture_default_str();
+  render->add_option("--thresholds", o.thresholds,
+                     "draw through the mask thresholds LOW,HIGH instead of the mask's runs");
   render->add_option("--frames", o.frames, "frames to render (default: #numFrames, else 30)")
       ->check(CLI::Range(1, 10000));
   render->add_flag("--alpha", o.alpha, "draw with RenderWithAlpha and write RGBA");

@@ -9,20 +9,7 @@
 
 namespace vx::preview {
 
-namespace {
-
 using glissade::ImageKind;
-
-ImageKind KindForDepth(int depth) {
-  switch (depth) {
-    case 8: return ImageKind::kIndexed8;
-    case 16: return ImageKind::kRgb555;
-    case 24: return ImageKind::kRgb24;
-    default: return ImageKind::kRgb32;
-  }
-}
-
-}  // namespace
 
 std::vector<glissade::Colour> StagePalette() {
   std::vector<glissade::Colour> colours;
@@ -38,69 +25,93 @@ std::vector<glissade::Colour> StagePalette() {
   return colours;
 }
 
+StageCodec::StageCodec() : palette_(StagePalette()) {}
+
+void StageCodec::Store(const Image& picture, glissade::Image& image) const {
+  const ImageKind kind = image.Kind();
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) {
+      const std::uint8_t* c = picture.At(x, y);
+      std::uint8_t* p = image.Pixel(x, y);
+      switch (kind) {
+        case ImageKind::kIndexed8: p[0] = palette_.InverseOf(c[0], c[1], c[2]); break;
+        case ImageKind::kRgb555: {
+          const unsigned v = ((c[0] >> 3) << 10) | ((c[1] >> 3) << 5) | (c[2] >> 3);
+          p[0] = static_cast<std::uint8_t>(v);
+          p[1] = static_cast<std::uint8_t>(v >> 8);
+          break;
+        }
+        case ImageKind::kExpanded8: {
+          // The colour the index stands for, so both halves agree.
+          const std::uint8_t index = palette_.InverseOf(c[0], c[1], c[2]);
+          const glissade::Colour colour = palette_.ColourOf(index);
+          p[0] = colour.b, p[1] = colour.g, p[2] = colour.r;
+          if (image.BytesPerPixel() > 3) p[3] = index;
+          break;
+        }
+        case ImageKind::kExpanded16:
+          p[0] = static_cast<std::uint8_t>(c[2] >> 3);
+          p[1] = static_cast<std::uint8_t>(c[1] >> 3);
+          p[2] = static_cast<std::uint8_t>(c[0] >> 3);
+          break;
+        case ImageKind::kRgb24:
+        case ImageKind::kRgb32:
+          p[0] = c[2], p[1] = c[1], p[2] = c[0];
+          break;
+      }
+    }
+}
+
+Image StageCodec::Load(const glissade::Image& image, const glissade::Image* alpha) const {
+  const ImageKind kind = image.Kind();
+  Image picture(image.Width(), image.Height());
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) {
+      const std::uint8_t* p = image.Pixel(x, y);
+      std::uint8_t* c = picture.At(x, y);
+      switch (kind) {
+        case ImageKind::kIndexed8: {
+          const glissade::Colour colour = palette_.ColourOf(p[0]);
+          c[0] = colour.r, c[1] = colour.g, c[2] = colour.b;
+          break;
+        }
+        case ImageKind::kRgb555: {
+          const int v = p[0] | (p[1] << 8);
+          c[0] = Widen((v >> 10) & 31), c[1] = Widen((v >> 5) & 31), c[2] = Widen(v & 31);
+          break;
+        }
+        case ImageKind::kExpanded16:
+          c[0] = Widen(p[2] & 31), c[1] = Widen(p[1] & 31), c[2] = Widen(p[0] & 31);
+          break;
+        case ImageKind::kExpanded8:
+        case ImageKind::kRgb24:
+        case ImageKind::kRgb32:
+          c[0] = p[2], c[1] = p[1], c[2] = p[0];
+          break;
+      }
+      c[3] = alpha ? alpha->Pixel(x, y)[0] : 255;
+    }
+  return picture;
+}
+
+std::uint8_t StageCodec::Widen(int five) { return static_cast<std::uint8_t>((five << 3) | (five >> 2)); }
+
+glissade::ImageKind StageKind(int depth, bool expanded) {
+  switch (depth) {
+    case 8: return expanded ? ImageKind::kExpanded8 : ImageKind::kIndexed8;
+    case 16: return expanded ? ImageKind::kExpanded16 : ImageKind::kRgb555;
+    case 24: return ImageKind::kRgb24;
+    default: return ImageKind::kRgb32;
+  }
+}
+
 namespace {
 
-// RGB(A) pictures in and out of Glissade images of one depth.
-class PixelCodec {
- public:
-  explicit PixelCodec(int depth) : depth_(depth), palette_(StagePalette()) {}
-
-  ColourTable* colours() { return palette_.Record(); }
-
-  void Store(const Image& picture, glissade::Image& image) {
-    for (int y = 0; y < picture.height; ++y)
-      for (int x = 0; x < picture.width; ++x) {
-        const std::uint8_t* c = picture.At(x, y);
-        std::uint8_t* p = image.Pixel(x, y);
-        switch (depth_) {
-          case 8: p[0] = palette_.InverseOf(c[0], c[1], c[2]); break;
-          case 16: {
-            const std::uint16_t v = static_cast<std::uint16_t>(((c[0] >> 3) << 10) | ((c[1] >> 3) << 5) | (c[2] >> 3));
-            p[0] = static_cast<std::uint8_t>(v);
-            p[1] = static_cast<std::uint8_t>(v >> 8);
-            break;
-          }
-          default:
-            p[0] = c[2];
-            p[1] = c[1];
-            p[2] = c[0];
-            if (depth_ == 32) p[3] = 0;
-            break;
-        }
-      }
-  }
-
-  // Alpha comes from `alpha` when given, else it is opaque.
-  Image Load(const glissade::Image& image, const glissade::Image* alpha) const {
-    Image picture(image.Width(), image.Height());
-    for (int y = 0; y < picture.height; ++y)
-      for (int x = 0; x < picture.width; ++x) {
-        const std::uint8_t* p = image.Pixel(x, y);
-        std::uint8_t* c = picture.At(x, y);
-        switch (depth_) {
-          case 8: {
-            const glissade::Colour colour = palette_.ColourOf(p[0]);
-            c[0] = colour.r, c[1] = colour.g, c[2] = colour.b;
-            break;
-          }
-          case 16: {
-            const int v = p[0] | (p[1] << 8);
-            c[0] = Widen((v >> 10) & 31), c[1] = Widen((v >> 5) & 31), c[2] = Widen(v & 31);
-            break;
-          }
-          default: c[0] = p[2], c[1] = p[1], c[2] = p[0]; break;
-        }
-        c[3] = alpha ? alpha->Pixel(x, y)[0] : 255;
-      }
-    return picture;
-  }
-
- private:
-  static std::uint8_t Widen(int five) { return static_cast<std::uint8_t>((five << 3) | (five >> 2)); }
-
-  int depth_;
-  glissade::PaletteTable palette_;
-};
+std::string CallText(const Call& call) {
+  std::string text = call.name + "(";
+  for (std::size_t i = 0; i < call.args.size(); ++i) text += (i > 0 ? ", " : "") + Format(call.args[i]);
+  return text + ")";
+}
 
 AreaRect MakeRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
   AreaRect r{};
@@ -120,11 +131,13 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
   const EffectOps* ops = fx->ops;
   Services* services = effect.services();
 
-  const ImageKind kind = KindForDepth(settings.depth);
-  PixelCodec codec(settings.depth);
-  glissade::Image stage(kind, 0, 0, background.width, background.height);
+  // Sprites with their own alpha are drawn into an expanded buffer of the
+  // stage's depth, as Glissade keeps them, with a separate alpha plane.
+  StageCodec codec;
+  glissade::Image stage(StageKind(settings.depth, settings.withAlpha), 0, 0, background.width,
+                        background.height);
   glissade::Image stageAlpha(ImageKind::kIndexed8, 0, 0, background.width, background.height);
-  glissade::Image source(kind, 0, 0, sprite.width, sprite.height);
+  glissade::Image source(StageKind(settings.depth, false), 0, 0, sprite.width, sprite.height);
   glissade::Image mask(ImageKind::kIndexed8, 0, 0, sprite.width, sprite.height);
   codec.Store(sprite, source);
   for (int y = 0; y < sprite.height; ++y)
@@ -174,7 +187,8 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
       for (HostValue& v : args) values.Release(&v);
       if (s != kOk) throw ModuleError(c.text, s);
       if (result.bits != placeholder.bits)
-        report.notes.push_back("frame " + std::to_string(frame) + ": " + c.text + " = " + ValueText(values, result));
+        report.notes.push_back("frame " + std::to_string(frame) + ": " + CallText(c.call) + " = " +
+                               ValueText(values, result));
       values.Release(&result);
       changed = changed || changedFlag != 0;
     }
@@ -186,15 +200,16 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
 
     if (redraw != 0 || report.frames.empty()) {
       // Every frame draws the sprite anew over the bare stage.
-      std::memcpy(stage.Base(), backdrop.data(), backdrop.size());
+      stage.Assign(backdrop);
       stageAlpha.Fill(0);
       AreaRect update = MakeRect(0, 0, background.width, background.height);
+      const std::uint16_t* maskRuns = settings.maskRuns ? runs.data() : nullptr;
       Status s;
       if (settings.withAlpha)
         s = ops->RenderWithAlpha(fx, stage.View(), stageAlpha.View(), source.View(), mask.View(), &update,
-                                 runs.data(), codec.colours(), settings.blend, 1, 0, &thresholds);
+                                 maskRuns, codec.colours(), settings.blend, 1, 0, &thresholds);
       else
-        s = ops->Render(fx, stage.View(), source.View(), &update, mask.View(), runs.data(), codec.colours(),
+        s = ops->Render(fx, stage.View(), source.View(), &update, mask.View(), maskRuns, codec.colours(),
                         settings.blend, 1, 0, 0, &thresholds);
       if (s != kOk) throw ModuleError(settings.withAlpha ? "RenderWithAlpha" : "Render", s);
       report.frames.push_back(codec.Load(stage, settings.withAlpha ? &stageAlpha : nullptr));

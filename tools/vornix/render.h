@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "host/glissade/image.h"
 #include "host/glissade/palette.h"
 #include "host/core/host.h"
 #include "image.h"
@@ -18,6 +19,32 @@ namespace vx::preview {
 
 // The palette of 8-bit stages: a 6x6x6 colour cube and 40 greys.
 std::vector<glissade::Colour> StagePalette();
+
+// The stage image kind of a depth: 8-bit indices, 5-5-5, 24 or 32 bits, or
+// for 8 and 16 bits the expanded working form (one byte per channel).
+glissade::ImageKind StageKind(int depth, bool expanded);
+
+// RGBA pictures into and out of Glissade images of every kind, through the
+// stage palette for 8-bit ones.
+class StageCodec {
+ public:
+  StageCodec();
+  StageCodec(const StageCodec&) = delete;
+  StageCodec& operator=(const StageCodec&) = delete;
+
+  ColourTable* colours() { return palette_.Record(); }
+  const glissade::PaletteTable& palette() const { return palette_; }
+
+  // Colour only; `picture` and `image` have one size.
+  void Store(const Image& picture, glissade::Image& image) const;
+  // Alpha from `alpha` (one byte per pixel) when given, else opaque.
+  Image Load(const glissade::Image& image, const glissade::Image* alpha) const;
+
+ private:
+  static std::uint8_t Widen(int five);
+
+  glissade::PaletteTable palette_;
+};
 
 struct ScheduledCall {
   int beforeFrame = 1;  // 1-based
@@ -30,6 +57,9 @@ struct RenderSettings {
   std::vector<ScheduledCall> calls;
   int depth = 32;  // 8 (palette), 16 (5-5-5), 24 or 32
   int blend = 255;
+  // Glissade hands over the mask's runs when it has them, and the
+  // thresholds matter only without them.
+  bool maskRuns = true;
   int lowerThreshold = 0;
   int upperThreshold = 255;
   int frames = 30;
@@ -44,8 +74,7 @@ struct RenderReport {
 };
 
 // The stage has the background's size and the sprite is centred on it; the
-// sprite's alpha is its mask. Throws ModuleError on a failing status and
-// ParseError for a script argument the host cannot hold.
+// sprite's alpha is its mask. Throws ModuleError on a failing status.
 RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
                           const Image& background, const RenderSettings& settings,
                           const std::function<void(int done, int total)>& progress = {});
