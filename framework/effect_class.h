@@ -53,7 +53,7 @@ struct EffectClass {
     Symbol symbol = 0;
     status = values->ops->TextToSymbol(values, Effect::kName, &symbol);
     if (status == kOk) {
-      self->anim = kCreateAnimState;
+      self->anim = CreateAnimStateOf<Effect>();
       self->effectSymbol = symbol;
       self->propertyTable = nullptr;
       if constexpr (requires { Effect::SetDefaults(*self); }) Effect::SetDefaults(*self);

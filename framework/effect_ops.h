@@ -6,6 +6,9 @@
 //   static constexpr std::int32_t kDescriptionId;
 //   static constexpr bool kChangesAlpha;      QueryFlag's answer
 //   static constexpr PropertyRow kProperties[];
+// optionally
+//   static constexpr AnimState kCreateAnim;  animation state after create and
+//                                            Reset (default kCreateAnimState)
 // and may replace any behaviour with a static hook of the operation's own
 // name and parameters, `Effect&` in place of the interface. Without a hook
 // the common behaviour below applies. Further optional hooks:
@@ -58,11 +61,21 @@ PropertyDesc* BuildPropertyTable(const PropertyRow* rows, std::int32_t count,
 void LoadDescriptionText(InstanceHeader* header, Services* services, std::int32_t id,
                          char** outText);
 
+// The animation state an effect starts in: static and finished unless the
+// effect names its own (the noise effects start moving).
+template <class Effect>
+constexpr AnimState CreateAnimStateOf() {
+  if constexpr (requires { Effect::kCreateAnim; })
+    return Effect::kCreateAnim;
+  else
+    return kCreateAnimState;
+}
+
 // Animation state and the effect's own fields back to their create values;
 // Reset hooks that differ only in their outputs build on it.
 template <class Effect>
 void RestoreCreateState(Effect& e) {
-  e.anim = kCreateAnimState;
+  e.anim = CreateAnimStateOf<Effect>();
   if constexpr (requires { Effect::SetDefaults(e); }) Effect::SetDefaults(e);
 }
 

@@ -18,6 +18,15 @@
 
 namespace vx {
 
+// Glissade's image objects have this layout: a table pointer, then 32-bit
+// fields with the two rectangles in between, then the memory pointer.
+static_assert(offsetof(PixelView, bounds) == sizeof(void*));
+static_assert(offsetof(PixelView, bytesPerPixel) == sizeof(void*) + 40);
+static_assert(offsetof(PixelView, rowStep) == sizeof(void*) + 56);
+static_assert(offsetof(PixelView, clip) == sizeof(void*) + 60);
+static_assert(offsetof(PixelView, depth) == sizeof(void*) + 100);
+static_assert(offsetof(PixelView, base) == sizeof(void*) + 104);
+
 // The module's own address operations.
 const PixelViewOps* ModuleViewOps();
 std::uint8_t* VX_CALL TopRowAddress(PixelView* view, std::int32_t* status);

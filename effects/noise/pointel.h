@@ -11,6 +11,8 @@ struct Pointel : EffectInstance {
   static constexpr char kDisplayName[] = "Pointel";
   static constexpr std::int32_t kDescriptionId = 112;
   static constexpr bool kChangesAlpha = true;
+  // Moving from the start: the dots drift on every frame until stopped.
+  static constexpr AnimState kCreateAnim = {kModeInfinite, 10, 0, 1, 0};
   // Rows 1 and 2 stay unfilled: Pointel has no interpolation or frame count.
   static constexpr PropertyRow kProperties[] = {
       {"animMode", 100, kTypeSymbol},   {nullptr, 0, 0},

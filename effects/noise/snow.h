@@ -11,6 +11,8 @@ struct Snow : EffectInstance {
   static constexpr char kDisplayName[] = "Snow";
   static constexpr std::int32_t kDescriptionId = 113;
   static constexpr bool kChangesAlpha = false;
+  // Moving from the start: the specks drift on every frame until stopped.
+  static constexpr AnimState kCreateAnim = {kModeInfinite, 10, 0, 1, 0};
   // Rows 1 and 2 stay unfilled: snow has no interpolation or frame count.
   static constexpr PropertyRow kProperties[] = {
       {"animMode", 100, kTypeSymbol}, {nullptr, 0, 0},

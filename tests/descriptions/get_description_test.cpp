@@ -5,7 +5,9 @@
 
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "host/core/host.h"
 
@@ -68,6 +70,46 @@ TEST_F(GetDescription, EveryEffectGivesItsOwnTitledText) {
     host_.allocator().Free(text);
   }
   EXPECT_EQ(host_.provider().OpenAccesses(), 0);
+}
+
+// The keys a text documents are the keys its effect's property table offers
+// the host, in the table's order; unfilled rows are not documented.
+TEST_F(GetDescription, DocumentedKeysAreTheKeysOfThePropertyTable) {
+  for (const Effect& e : kEffects) {
+    SCOPED_TRACE(e.symbol);
+    auto instance = Create(*e.classId);
+    ASSERT_NE(instance, nullptr);
+    auto effect = instance->Effect();
+    ASSERT_TRUE(effect);
+    Services services = host_.MakeServices();
+
+    PropertyDesc* table = nullptr;
+    std::int32_t count = 0;
+    ASSERT_EQ(effect->ops->GetPropertyTable(effect.get(), &table, &count, &services), kOk);
+    ASSERT_NE(table, nullptr);
+    std::vector<std::string> offered;
+    for (std::int32_t i = 0; i < count; ++i)
+      if (table[i].keySymbol != 0)
+        offered.push_back("#" + host_.values().SymbolText(table[i].keySymbol));
+
+    char* text = nullptr;
+    ASSERT_EQ(effect->ops->GetDescription(effect.get(), &text, &services), kOk);
+    ASSERT_NE(text, nullptr);
+    std::vector<std::string> lines;
+    std::istringstream in{std::string(text)};
+    for (std::string line; std::getline(in, line, '\r');) lines.push_back(line);
+    host_.allocator().Free(text);
+
+    std::size_t row = 0;
+    while (row < lines.size() &&
+           !(lines[row].rfind("_", 0) == 0 && lines[row].find("Properties") != std::string::npos))
+      ++row;
+    ASSERT_LT(row, lines.size()) << "no property table";
+    std::vector<std::string> documented;
+    for (++row; row < lines.size() && !lines[row].empty(); ++row)
+      documented.push_back(lines[row].substr(0, lines[row].find(' ')));
+    EXPECT_EQ(documented, offered);
+  }
 }
 
 TEST_F(GetDescription, AllocationFailureStillSucceedsWithNullText) {

@@ -209,6 +209,42 @@ TEST_F(AnimationOps, ResetReturnsToTheCreateStateAndAnswers) {
   }
 }
 
+// A fresh instance of the noise effects is already moving (mode infinite,
+// ten frames, frame 0); every other effect starts static and finished.
+TEST_F(AnimationOps, FreshAndResetInstancesStartWhereTheirEffectStarts) {
+  for (const Rules& rules : kRules) {
+    SCOPED_TRACE(rules.name);
+    const bool noise = rules.classId == &kSnowClassId || rules.classId == &kPointelClassId;
+    Live live = Open(*rules.classId);
+    ASSERT_TRUE(live.effect);
+    EffectInterface* e = live.effect.get();
+    for (int round = 0; round < 2; ++round) {
+      SCOPED_TRACE(round == 0 ? "created" : "reset after a stop");
+      if (noise) {
+        EXPECT_EQ(live.anim().mode, kModeInfinite);
+        EXPECT_EQ(live.anim().frameCount, 10);
+        EXPECT_EQ(live.anim().frame, 0);
+        EXPECT_EQ(live.anim().finished, 0);
+      } else {
+        EXPECT_EQ(live.anim().mode, kModeStatic);
+        EXPECT_EQ(live.anim().frameCount, 0);
+        EXPECT_EQ(live.anim().frame, 1);
+        EXPECT_EQ(live.anim().finished, 1);
+      }
+      std::int32_t still = -1, redraw = -1;
+      ASSERT_EQ(e->ops->IsStill(e, &still, 0), kOk);
+      ASSERT_EQ(e->ops->NeedsRedraw(e, &redraw, 0), kOk);
+      EXPECT_EQ(still, noise ? 0 : 1);
+      EXPECT_EQ(redraw, noise ? 1 : 0);
+
+      std::int32_t changed = 0, a = 0, b = 0;
+      ASSERT_EQ(e->ops->Stop(e, 0, &changed), kOk);
+      live.anim().frame = 7;
+      ASSERT_EQ(e->ops->Reset(e, &services_, &a, &b), kOk);
+    }
+  }
+}
+
 TEST_F(AnimationOps, ResetKeepsTheBuiltTable) {
   Live live = Open(kMosaicClassId);
   ASSERT_TRUE(live.effect);

@@ -10,6 +10,7 @@
 #include "effect_table.h"
 #include "framework/effect_class.h"
 #include "host/core/host.h"
+#include "refusing_symbols.h"
 
 namespace vx::host {
 namespace {
@@ -98,6 +99,36 @@ TEST_F(EffectAnswers, PropertyTablesMatchEachEffectsRows) {
       EXPECT_EQ(host_.values().SymbolText(table[i].keySymbol), row.key);
       EXPECT_EQ(table[i].propertyId, row.id);
       EXPECT_EQ(table[i].valueType, row.type);
+    }
+  }
+}
+
+// A key the host cannot make a symbol of stays an empty row, which no list
+// key can match; the other rows and the count are as always.
+TEST_F(EffectAnswers, RowWhoseKeyHasNoSymbolStaysEmpty) {
+  for (const ExpectedEffect& expected : ExpectedEffects()) {
+    const char* refusedKey = expected.rows.back().key;
+    SCOPED_TRACE(refusedKey);
+    RefusingSymbols refusing(host_.values(), refusedKey);
+    Services services = services_;
+    services.values = refusing.Service();
+    Live live = Open(*expected.classId);
+    ASSERT_TRUE(live.effect);
+    EffectInterface* e = live.effect.get();
+    PropertyDesc* table = nullptr;
+    std::int32_t count = -1;
+    ASSERT_EQ(e->ops->GetPropertyTable(e, &table, &count, &services), kOk);
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(count, static_cast<std::int32_t>(expected.rows.size()));
+    EXPECT_EQ(refusing.Refusals(), 1);
+    const PropertyDesc& last = table[count - 1];
+    EXPECT_EQ(last.keySymbol, 0);
+    EXPECT_EQ(last.valueType, 0);
+    EXPECT_EQ(last.propertyId, 0);
+    for (std::int32_t i = 0; i + 1 < count; ++i) {
+      if (expected.rows[i].key == nullptr) continue;
+      EXPECT_EQ(host_.values().SymbolText(table[i].keySymbol), expected.rows[i].key);
+      EXPECT_EQ(table[i].propertyId, expected.rows[i].id);
     }
   }
 }

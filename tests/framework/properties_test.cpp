@@ -2,6 +2,7 @@
 
 #include "framework/properties.h"
 #include "host/core/values.h"
+#include "tests/effects/refusing_symbols.h"
 
 namespace vx {
 namespace {
@@ -110,6 +111,39 @@ TEST_F(PropertyGetters, AnimModeThatIsNoSymbolOrMissingIsAbsent) {
   EXPECT_EQ(GetAnimMode(&list, table, &services_), kAbsent);
   list = One("other", values_.SymbolValue("range"));
   EXPECT_EQ(GetAnimMode(&list, table, &services_), kAbsent);
+}
+
+// The mode names are made anew on every parse; a host that cannot make one
+// of them leaves the mode unread rather than guessed.
+TEST_F(PropertyGetters, ModeNameWithoutASymbolLeavesTheModeAbsent) {
+  const HostValue list = One("animMode", values_.SymbolValue("range"));
+  PropertyDesc table[1] = {{Key("animMode"), kTypeSymbol, 100}};
+  for (const char* refused : {"static", "follow", "relativeToPoint"}) {
+    SCOPED_TRACE(refused);
+    host::RefusingSymbols refusing(values_, refused);
+    Services services = services_;
+    services.values = refusing.Service();
+    EXPECT_EQ(GetAnimMode(&list, table, &services), kAbsent);
+    const HostValue range = values_.SymbolValue("range");
+    Status status = 0;
+    EXPECT_EQ(ParseAnimMode(&range, &services, &status), 0);
+    EXPECT_EQ(status, host::RefusingSymbols::kRefused);
+  }
+}
+
+TEST_F(PropertyGetters, EntryWhoseKeyHasNoSymbolIsLeftAsItWas) {
+  host::RefusingSymbols refusing(values_, "numFrames");
+  Services services = services_;
+  services.values = refusing.Service();
+  PropertyDesc table[2] = {{-7, -8, -9}, {-7, -8, -9}};
+  AddPropertyDesc(table, 1, "numFrames", 102, kTypeInteger, &services);
+  EXPECT_EQ(table[1].keySymbol, -7);
+  EXPECT_EQ(table[1].valueType, -8);
+  EXPECT_EQ(table[1].propertyId, -9);
+  AddPropertyDesc(table, 0, "easeIn", 318, kTypeInteger, &services);
+  EXPECT_EQ(table[0].keySymbol, Key("easeIn"));
+  EXPECT_EQ(table[0].valueType, kTypeInteger);
+  EXPECT_EQ(table[0].propertyId, 318);
 }
 
 }  // namespace

@@ -129,6 +129,26 @@ TEST(PixelView, SubViewSharesTheParentsMemory) {
   EXPECT_EQ(status, 0);
 }
 
+// The parent's own rectangle need not start at the origin: the offset into
+// its memory counts from its bottom-left corner.
+TEST(PixelView, SubViewOfAParentAwayFromTheOrigin) {
+  Image image(ImageKind::kRgb555, 10, 20, 15, 24);  // rows of 10 bytes padded to 12
+  PixelView sub;
+  MakeSubView(&sub, image.View(), MakeRect(14, 23, 15, 24));
+  EXPECT_EQ(sub.base, image.Base() + 4 * 2);
+  MakeSubView(&sub, image.View(), MakeRect(11, 20, 13, 22));
+  EXPECT_EQ(sub.base, image.Base() + 2 * 12 + 1 * 2);
+  EXPECT_EQ(sub.rowPadding, 12 - 2 * 2);
+  EXPECT_EQ(sub.rowSkip, -12 - 2 * 2);
+  EXPECT_EQ(sub.depth, 16);
+  std::int32_t status = 1;
+  EXPECT_EQ(sub.ops->TopRowAddress(&sub, &status), image.Pixel(11, 20));
+  EXPECT_EQ(status, 0);
+  // Walking the sub-view's rows by its row skip reaches the parent's pixels.
+  std::uint8_t* p = sub.ops->TopRowAddress(&sub, &status) + 2 * 2 + sub.rowSkip;
+  EXPECT_EQ(p, image.Pixel(11, 21));
+}
+
 TEST(PixelView, SubViewOfAViewWithoutMemoryHasNone) {
   Image image(ImageKind::kIndexed8, 0, 0, 4, 4);
   image.DropMemory();
@@ -161,6 +181,24 @@ TEST(ClipToSprite, MaskIsCentredOnTheDestination) {
   update = MakeRect(0, 0, 30, 50);
   maskRect = mask.view().bounds;
   EXPECT_EQ(ClipToSprite(mask.View(), dst.View(), &update, &maskRect), 0);
+}
+
+TEST(ClipToSprite, DestinationAwayFromTheOrigin) {
+  Image dst(ImageKind::kRgb32, 10, 5, 110, 55);
+  Image mask(ImageKind::kIndexed8, 0, 0, 20, 11);
+  AreaRect update = MakeRect(-50, -50, 200, 200);
+  AreaRect maskRect = mask.view().bounds;
+  // Moved by (50 - 10 + 10, 25 - 5 + 5): the odd height rounds the top down.
+  EXPECT_EQ(ClipToSprite(mask.View(), dst.View(), &update, &maskRect), 1);
+  ExpectEdges(maskRect, 50, 25, 70, 36);
+  ExpectEdges(update, 50, 25, 70, 36);
+  EXPECT_EQ(update.area, 220);
+
+  update = MakeRect(60, 0, 200, 30);
+  maskRect = mask.view().bounds;
+  EXPECT_EQ(ClipToSprite(mask.View(), dst.View(), &update, &maskRect), 2);
+  ExpectEdges(update, 60, 25, 70, 30);
+  EXPECT_EQ(update.area, 50);
 }
 
 TEST(Palette, LookupsFollowOffsetStrideAndTheInverseKey) {
