@@ -8,30 +8,73 @@ namespace {
 
 using namespace rotate_detail;
 
-// [interpolate][full blend]
-template <class Source, class Fmt>
-constexpr RotateLoopFn kRenderLoops[2][2] = {
-    {&RotateLoop<Source, NearestSampler, CompositeSink<Fmt, false>>,
-     &RotateLoop<Source, NearestSampler, CompositeSink<Fmt, true>>},
-    {&RotateLoop<Source, BilinearSampler, CompositeSink<Fmt, false>>,
-     &RotateLoop<Source, BilinearSampler, CompositeSink<Fmt, true>>},
+template <class Source, template <class, std::int32_t> class Sampler, class Sink>
+constexpr RotateLoopFn kByMask[2][2] = {
+    // [every tap tested][packed mask]
+    {&RotateSpanLoop<Source, Sampler, 0, Sink>, &RotateSpanLoop<Source, Sampler, 1, Sink>},
+    {&RotateLoop<Source, Sampler, 0, Sink>, &RotateLoop<Source, Sampler, 1, Sink>},
 };
 
-// [interpolate]
-template <class Source>
-constexpr RotateLoopFn kAlphaLoops[2] = {&RotateLoop<Source, NearestSampler, AlphaSink>,
-                                         &RotateLoop<Source, BilinearSampler, AlphaSink>};
+// What selects a loop besides the format pair.
+struct LoopKey {
+  bool checked, interpolate, fullBlend, packedMask;
+};
+
+template <class Source, template <class, std::int32_t> class Sampler, class Sink>
+RotateLoopFn ByMask(const LoopKey& k) {
+  return kByMask<Source, Sampler, Sink>[k.checked ? 1 : 0][k.packedMask ? 1 : 0];
+}
 
 template <class Source, class Fmt>
-RotateLoopChoice Pick(bool interpolate, bool fullBlend) {
+RotateLoopFn RenderLoop(const LoopKey& k) {
+  if (k.interpolate)
+    return k.fullBlend ? ByMask<Source, BilinearSampler, CompositeSink<Fmt, true>>(k)
+                       : ByMask<Source, BilinearSampler, CompositeSink<Fmt, false>>(k);
+  return k.fullBlend ? ByMask<Source, NearestSampler, CompositeSink<Fmt, true>>(k)
+                     : ByMask<Source, NearestSampler, CompositeSink<Fmt, false>>(k);
+}
+
+template <class Source, class Fmt>
+RotateLoopChoice Pick(const LoopKey& k) {
   constexpr bool kPalette =
       std::is_same_v<Source, Indexed8Source> || std::is_same_v<Fmt, Indexed8ViaPalette>;
-  return {kRenderLoops<Source, Fmt>[interpolate ? 1 : 0][fullBlend ? 1 : 0], kPalette};
+  return {RenderLoop<Source, Fmt>(k), kPalette};
+}
+
+// Expanded sources by their pixel size: 3 and 4 bytes known to the loop.
+template <class Fmt>
+RotateLoopChoice PickExpanded(std::int32_t bytes, const LoopKey& k) {
+  if (bytes == 3) return Pick<ExpandedSource<3>, Fmt>(k);
+  if (bytes == 4) return Pick<ExpandedSource<4>, Fmt>(k);
+  return Pick<ExpandedSource<0>, Fmt>(k);
 }
 
 template <class Source>
-RotateLoopChoice PickAlpha(bool interpolate) {
-  return {kAlphaLoops<Source>[interpolate ? 1 : 0], std::is_same_v<Source, Indexed8Source>};
+RotateLoopChoice PickAlpha(const LoopKey& k) {
+  return {k.interpolate ? ByMask<Source, BilinearSampler, AlphaSink>(k)
+                        : ByMask<Source, NearestSampler, AlphaSink>(k),
+          std::is_same_v<Source, Indexed8Source>};
+}
+
+RotateLoopChoice PickExpandedAlpha(std::int32_t bytes, const LoopKey& k) {
+  if (bytes == 3) return PickAlpha<ExpandedSource<3>>(k);
+  if (bytes == 4) return PickAlpha<ExpandedSource<4>>(k);
+  return PickAlpha<ExpandedSource<0>>(k);
+}
+
+// Rows of a window laid out as whole bottom-up rows of `rowLength` bytes
+// whose first `columns` pixels of `span` bytes fit; 0 when it is not.
+std::int64_t WholeRows(const ByteWindow& w, std::int32_t columns, std::int32_t span) {
+  const std::int64_t rowLength = -w.rowStep;
+  if (rowLength <= 0 || w.size <= 0 || w.size % rowLength != 0) return 0;
+  if (w.bytesPerPixel < span || std::int64_t{columns} * w.bytesPerPixel > rowLength) return 0;
+  const std::int64_t rows = w.size / rowLength;
+  return w.topOffset == (rows - 1) * rowLength ? rows : 0;
+}
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
 }
 
 bool WindowUsable(const ByteWindow& w) {
@@ -40,31 +83,68 @@ bool WindowUsable(const ByteWindow& w) {
 
 }  // namespace
 
+namespace rotate_detail {
+
+void ClipLinear(std::int64_t start, std::int64_t step, std::int64_t lo, std::int64_t hi,
+                std::int64_t* first, std::int64_t* last) {
+  if (step == 0) {
+    if (start < lo || start >= hi) *last = *first;
+    return;
+  }
+  // x in [a, b) with a = ceil((lo - start) / step), b = ceil((hi - start) / step)
+  // for a rising walk, mirrored for a falling one.
+  std::int64_t a, b;
+  if (step > 0) {
+    a = -FloorDiv(start - lo, step);
+    b = -FloorDiv(start - hi, step);
+  } else {
+    a = FloorDiv(start - hi, -step) + 1;
+    b = FloorDiv(start - lo, -step) + 1;
+  }
+  *first = std::max(*first, a);
+  *last = std::min(*last, b);
+}
+
+bool TapArea(const RotateLoopJob& job, std::int32_t colourSpan, std::int32_t* columns,
+             std::int32_t* rows) {
+  const std::int64_t maskRows = WholeRows(job.mask, job.maskWidth, 1);
+  const std::int64_t colourRows = WholeRows(job.colour, job.maskWidth, colourSpan);
+  const std::int64_t n = std::min(maskRows, colourRows);
+  if (n <= 0 || n > kMaxSide || job.maskWidth > kMaxSide || job.destination.width > kMaxSide)
+    return false;
+  *columns = job.maskWidth;
+  *rows = static_cast<std::int32_t>(n);
+  return true;
+}
+
+}  // namespace rotate_detail
+
 RotateLoopChoice SelectRotateLoop(const PixelView& colour, const PixelView& destination,
-                                  bool interpolate, bool fullBlend) {
+                                  bool interpolate, bool fullBlend, bool checkEveryTap,
+                                  bool packedMask) {
+  const LoopKey k{checkEveryTap, interpolate, fullBlend, packedMask};
   const PixelFormat source = DestinationFormat(colour);
   const bool expandedSource = IsExpanded(source);
+  const std::int32_t bytes = colour.bytesPerPixel;
   switch (DestinationFormat(destination)) {
     case PixelFormat::kBgr3:
-      if (expandedSource) return Pick<ExpandedSource, Bgr3>(interpolate, fullBlend);
+      if (expandedSource) return PickExpanded<Bgr3>(bytes, k);
       break;
     case PixelFormat::kBgr4:
-      if (expandedSource) return Pick<ExpandedSource, Bgr4>(interpolate, fullBlend);
+      if (expandedSource) return PickExpanded<Bgr4>(bytes, k);
       break;
     case PixelFormat::kBgrWide:
-      if (expandedSource) return Pick<ExpandedSource, BgrWide>(interpolate, fullBlend);
+      if (expandedSource) return PickExpanded<BgrWide>(bytes, k);
       break;
     case PixelFormat::kRgb555:
       // An expanded source here holds a 16-bit stage's 5-bit values.
-      if (expandedSource) return Pick<ExpandedSource, Rgb555>(interpolate, fullBlend);
-      if (source == PixelFormat::kRgb555)
-        return Pick<Rgb555Source, Rgb555>(interpolate, fullBlend);
+      if (expandedSource) return PickExpanded<Rgb555>(bytes, k);
+      if (source == PixelFormat::kRgb555) return Pick<Rgb555Source, Rgb555>(k);
       break;
     case PixelFormat::kIndexed8:
       // An expanded source here holds an 8-bit stage's colours.
-      if (expandedSource) return Pick<ExpandedSource, Indexed8ViaPalette>(interpolate, fullBlend);
-      if (source == PixelFormat::kIndexed8)
-        return Pick<Indexed8Source, Indexed8ViaPalette>(interpolate, fullBlend);
+      if (expandedSource) return PickExpanded<Indexed8ViaPalette>(bytes, k);
+      if (source == PixelFormat::kIndexed8) return Pick<Indexed8Source, Indexed8ViaPalette>(k);
       break;
     case PixelFormat::kNone:
       break;
@@ -73,14 +153,16 @@ RotateLoopChoice SelectRotateLoop(const PixelView& colour, const PixelView& dest
 }
 
 RotateLoopChoice SelectRotateAlphaLoop(const PixelView& colour,
-                                       const PixelView& destinationColour, bool interpolate) {
+                                       const PixelView& destinationColour, bool interpolate,
+                                       bool checkEveryTap, bool packedMask) {
   if (!IsExpanded(DestinationFormat(destinationColour))) return {};
+  const LoopKey k{checkEveryTap, interpolate, false, packedMask};
   const PixelFormat source = DestinationFormat(colour);
-  if (IsExpanded(source)) return PickAlpha<ExpandedSource>(interpolate);
+  if (IsExpanded(source)) return PickExpandedAlpha(colour.bytesPerPixel, k);
   if (source == PixelFormat::kIndexed8 && destinationColour.depth == 8)
-    return PickAlpha<Indexed8Source>(interpolate);
+    return PickAlpha<Indexed8Source>(k);
   if (source == PixelFormat::kRgb555 && destinationColour.depth == 16)
-    return PickAlpha<Rgb555Source>(interpolate);
+    return PickAlpha<Rgb555Source>(k);
   return {};
 }
 
@@ -100,7 +182,8 @@ bool RunRotateLoop(const PixelView& colour, const PixelView& destination, bool i
                    RotateLoopJob job) {
   job.blend = std::clamp(job.blend, 0, 255);
   const RotateLoopChoice loop =
-      SelectRotateLoop(colour, destination, interpolate, job.blend == 255);
+      SelectRotateLoop(colour, destination, interpolate, job.blend == 255, job.checkEveryTap,
+                       job.mask.bytesPerPixel == 1);
   // The loop was chosen by the view; its walk must step like it.
   if (job.destination.step != destination.bytesPerPixel) return false;
   if (!RotateJobFits(loop, job, false)) return false;
@@ -110,7 +193,9 @@ bool RunRotateLoop(const PixelView& colour, const PixelView& destination, bool i
 
 bool RunRotateAlphaLoop(const PixelView& colour, const PixelView& destinationColour,
                         bool interpolate, const RotateLoopJob& job) {
-  const RotateLoopChoice loop = SelectRotateAlphaLoop(colour, destinationColour, interpolate);
+  const RotateLoopChoice loop =
+      SelectRotateAlphaLoop(colour, destinationColour, interpolate, job.checkEveryTap,
+                            job.mask.bytesPerPixel == 1);
   if (job.destination.step != destinationColour.bytesPerPixel) return false;
   if (!RotateJobFits(loop, job, true)) return false;
   loop.run(job);

@@ -3,18 +3,28 @@
 // composites the sample through the mask (`Render`) or writes colour and
 // alpha side by side (`RenderWithAlpha`).
 //
-// One template, RotateLoop<Source, Sampler, Sink>, is the whole family:
-//  - a source format reads one colour tap into components (expanded bytes,
-//    5-5-5 fields, or a palette index looked up);
+// One template family over (source format, sampler, sink) is the whole set:
+//  - a source format reads one colour tap as blue, green, red bytes
+//    (expanded bytes, 5-5-5 fields, or a palette index looked up);
 //  - a sampler turns a source position into a mask value and a colour,
 //    keeping every tap inside the mask's and the colour's pixel memory;
 //  - a sink stores the sample: through the framework's destination formats
 //    and the threshold rule, or as unblended colour plus alpha.
 // The loops are picked once per render from small tables; the inner loop
-// holds no test of format, sampling mode or blend level.
+// holds no test of format, sampling mode or blend level. The destination
+// is walked in blocks of columns, each row of a block cut once into the
+// span whose taps all lie inside the views and the transparent parts
+// before and after it; inside the span no tap is tested.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "effects/geometric/rotate_geometry.h"
 #include "framework/compositing.h"
@@ -35,6 +45,10 @@ struct RotateLoopJob {
   MaskThresholds thresholds;
   std::int32_t blend = 255;
   Palette palette;
+  // Test every tap against the views' memory, pixel by pixel, instead of
+  // clipping each row to the span whose taps all lie inside. Both draw the
+  // same bytes; the tested walk is the reference for the clipped one.
+  bool checkEveryTap = false;
 };
 
 using RotateLoopFn = void (*)(const RotateLoopJob&);
@@ -49,12 +63,14 @@ struct RotateLoopChoice {
 // formats, the sampling mode and whether the blend level is 255. Empty for
 // combinations without a loop (they draw nothing).
 RotateLoopChoice SelectRotateLoop(const PixelView& colour, const PixelView& destination,
-                                  bool interpolate, bool fullBlend);
+                                  bool interpolate, bool fullBlend, bool checkEveryTap = false,
+                                  bool packedMask = true);
 
 // The loop for `RenderWithAlpha`: the destination colour view is expanded,
 // its depth names the source format. Empty when there is none.
 RotateLoopChoice SelectRotateAlphaLoop(const PixelView& colour,
-                                       const PixelView& destinationColour, bool interpolate);
+                                       const PixelView& destinationColour, bool interpolate,
+                                       bool checkEveryTap = false, bool packedMask = true);
 
 // Whether `job` can be walked safely by `loop`: views present, matching
 // shapes, windows over real memory, a whole colour table where the loop
@@ -72,51 +88,184 @@ bool RunRotateAlphaLoop(const PixelView& colour, const PixelView& destinationCol
 
 namespace rotate_detail {
 
-// A colour in the source's own component units.
-struct Components {
-  std::int32_t b = 0, g = 0, r = 0;
-};
+// The per-pixel pieces must melt into their loop; a call per pixel costs
+// more than the pixel.
+#if defined(__GNUC__)
+#define VX_PIXEL_INLINE [[gnu::always_inline]] inline
+#else
+#define VX_PIXEL_INLINE inline
+#endif
 
-// What a sampler yields; a transparent sample has m 0 and no colour.
+// Blue, green and red in 16-bit lanes of one word (bits 0, 16 and 32): a
+// sum of four taps weighted to 256 in all stays inside its lane, so one
+// multiplication weighs all three components.
+using Lanes = std::uint64_t;
+inline constexpr Lanes kLaneLow = 0x000000FF00FF00FFull;
+
+// Blue, green and red bytes of a colour in bits 0, 8 and 16.
+inline std::uint32_t PackBgr(std::uint32_t b, std::uint32_t g, std::uint32_t r) {
+  return b | (g << 8) | (r << 16);
+}
+inline Lanes BgrToLanes(std::uint32_t c) {
+  return (c & 0xFFu) | (static_cast<Lanes>(c & 0xFF00u) << 8) |
+         (static_cast<Lanes>(c & 0xFF0000u) << 16);
+}
+inline std::uint32_t LanesToBgr(Lanes l) {
+  return static_cast<std::uint32_t>((l & 0xFFu) | ((l >> 8) & 0xFF00u) | ((l >> 16) & 0xFF0000u));
+}
+
+// What a sampler yields: the mask value and the colour as packed bytes; a
+// transparent sample has m 0 and no colour.
 struct Sample {
   std::int32_t m = 0;
-  Components c;
+  std::uint32_t c = 0;
 };
 
-// --- Source formats: Load reads the tap at `p` (kSpan bytes).
+// --- Source formats: LoadBgr reads the tap at `p` (kSpan bytes, pixels
+// kStep bytes apart; 0 means the view's own step).
 
 // Expanded pixels: blue, green, red bytes in the image's units (8-bit
-// components, or the 5-bit values of an expanded 16-bit stage).
+// components, or the 5-bit values of an expanded 16-bit stage). Four-byte
+// pixels are read whole and the fourth byte dropped.
+template <std::int32_t kBytes>
 struct ExpandedSource {
   static constexpr std::int32_t kSpan = 3;
-  static Components Load(const Palette&, const std::uint8_t* p) { return {p[0], p[1], p[2]}; }
+  static constexpr std::int32_t kStep = kBytes;
+  static std::uint32_t LoadBgr(const Palette&, const std::uint8_t* p) {
+    if constexpr (kBytes == 4) {
+      std::uint32_t v;
+      std::memcpy(&v, p, 4);
+      if constexpr (std::endian::native == std::endian::little)
+        return v & 0xFFFFFFu;
+      else
+        return PackBgr(p[0], p[1], p[2]);
+    } else {
+      return PackBgr(p[0], p[1], p[2]);
+    }
+  }
 };
 
 // 5-5-5 words: red bits 10-14, green 5-9, blue 0-4.
 struct Rgb555Source {
   static constexpr std::int32_t kSpan = 2;
-  static Components Load(const Palette&, const std::uint8_t* p) {
-    const std::int32_t v = p[0] | (p[1] << 8);
-    return {v & 31, (v >> 5) & 31, (v >> 10) & 31};
+  static constexpr std::int32_t kStep = 2;
+  static std::uint32_t LoadBgr(const Palette&, const std::uint8_t* p) {
+    const std::uint32_t v = p[0] | (static_cast<std::uint32_t>(p[1]) << 8);
+    return PackBgr(v & 31, (v >> 5) & 31, (v >> 10) & 31);
   }
 };
 
 // Palette indices, looked up in the colour table.
 struct Indexed8Source {
   static constexpr std::int32_t kSpan = 1;
-  static Components Load(const Palette& pal, const std::uint8_t* p) {
+  static constexpr std::int32_t kStep = 1;
+  static std::uint32_t LoadBgr(const Palette& pal, const std::uint8_t* p) {
     const Rgb c = PaletteLookup(pal, *p);
-    return {c.b, c.g, c.r};
+    return PackBgr(c.b, c.g, c.r);
   }
 };
 
-// --- Samplers.
+// Bilinear weights of a 24.8 position's fractions, summing to 256.
+struct Weights {
+  std::int32_t w00, w10, w01, w11;
+};
+inline Weights BilinearWeights(std::int32_t fx, std::int32_t fy) {
+  const std::int32_t w11 = (fx * fy) >> 8;
+  const std::int32_t w10 = fx - w11;
+  return {256 - w10 - fy, w10, fy - w11, w11};
+}
 
+// The four colour taps from `c` weighed. Four-byte pixels sit side by side
+// in one 8-byte load per row, weighed in 16-bit lanes (255 x 256 fits);
+// the fourth byte is weighed along and dropped. Same integers as the
+// scalar form, so the same bytes.
 template <class Source>
+VX_PIXEL_INLINE std::uint32_t Blend4Colour(const Palette& pal, const std::uint8_t* c,
+                                           std::ptrdiff_t cRow, std::int32_t cStep,
+                                           const Weights& w) {
+#if defined(__SSE2__)
+  if constexpr (std::is_same_v<Source, ExpandedSource<4>>) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i top =
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c)), zero);
+    const __m128i below =
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + cRow)), zero);
+    const __m128i wTop = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(w.w00)),
+                                            _mm_set1_epi16(static_cast<short>(w.w10)));
+    const __m128i wBelow = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(w.w01)),
+                                              _mm_set1_epi16(static_cast<short>(w.w11)));
+    __m128i sum = _mm_add_epi16(_mm_mullo_epi16(top, wTop), _mm_mullo_epi16(below, wBelow));
+    sum = _mm_srli_epi16(_mm_add_epi16(sum, _mm_srli_si128(sum, 8)), 8);
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) & 0xFFFFFFu;
+  }
+#endif
+  const Lanes sum = BgrToLanes(Source::LoadBgr(pal, c)) * static_cast<Lanes>(w.w00) +
+                    BgrToLanes(Source::LoadBgr(pal, c + cStep)) * static_cast<Lanes>(w.w10) +
+                    BgrToLanes(Source::LoadBgr(pal, c + cRow)) * static_cast<Lanes>(w.w01) +
+                    BgrToLanes(Source::LoadBgr(pal, c + cRow + cStep)) * static_cast<Lanes>(w.w11);
+  return LanesToBgr((sum >> 8) & kLaneLow);
+}
+
+// The four taps at `m` (mask) and `c` (colour), weighed. Four-byte pixels
+// over a packed mask carry the mask bytes in place of their fourth bytes
+// and are weighed in one pass (products and sums stay below 2^16).
+template <class Source, std::int32_t kMaskStep = 0>
+VX_PIXEL_INLINE Sample Blend4(const Palette& pal, const std::uint8_t* m, std::ptrdiff_t mRow,
+                     std::int32_t mStep, const std::uint8_t* c, std::ptrdiff_t cRow,
+                     std::int32_t cStep, const Weights& w) {
+#if defined(__SSE2__)
+  if constexpr (std::is_same_v<Source, ExpandedSource<4>> && kMaskStep == 1) {
+    // Per row: the two pixels' bytes interleaved (b b g g r r m m), the
+    // fourth bytes replaced by the two mask bytes, then one multiply-add
+    // of each pair by (left weight, right weight).
+    const __m128i zero = _mm_setzero_si128();
+    const auto row = [&](const std::uint8_t* px, const std::uint8_t* mk, std::int32_t left,
+                         std::int32_t right) {
+      const __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(px));
+      __m128i mixed = _mm_unpacklo_epi8(pair, _mm_srli_si128(pair, 4));
+      std::uint16_t masks;
+      std::memcpy(&masks, mk, 2);
+      mixed = _mm_insert_epi16(mixed, masks, 3);
+      const __m128i weights = _mm_set1_epi32(left | (right << 16));
+      return _mm_madd_epi16(_mm_unpacklo_epi8(mixed, zero), weights);
+    };
+    __m128i sum = _mm_add_epi32(row(c, m, w.w00, w.w10), row(c + cRow, m + mRow, w.w01, w.w11));
+    sum = _mm_srli_epi32(sum, 8);
+    sum = _mm_packs_epi32(sum, sum);
+    const auto v = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
+    return {static_cast<std::int32_t>(v >> 24), v & 0xFFFFFFu};
+  }
+#endif
+  return {(m[0] * w.w00 + m[mStep] * w.w10 + m[mRow] * w.w01 + m[mRow + mStep] * w.w11) >> 8,
+          Blend4Colour<Source>(pal, c, cRow, cStep, w)};
+}
+
+// A step known when the loop is built, or the view's own (0).
+template <std::int32_t kStep>
+inline std::int32_t StepOf(std::int32_t runtime) {
+  if constexpr (kStep != 0)
+    return kStep;
+  else
+    return runtime;
+}
+
+// --- Samplers. Each tests every tap (operator()) or, inside a span the walk
+// has already clipped, none (Inside). kColumnsLess / kRowsLess: how many
+// columns and rows short of the views the left/top tap must stay. kMaskStep:
+// the mask's bytes per pixel when known (1, packed), else 0.
+
+template <class Source, std::int32_t kMaskStep>
 class NearestSampler {
  public:
+  static constexpr std::int32_t kColumnsLess = 0, kRowsLess = 0;
+
   explicit NearestSampler(const RotateLoopJob& job)
-      : mask_(job.mask), colour_(job.colour), width_(job.maskWidth), palette_(job.palette) {}
+      : mask_(job.mask), colour_(job.colour), width_(job.maskWidth), palette_(job.palette),
+        mTop_(job.mask.base + job.mask.topOffset), cTop_(job.colour.base + job.colour.topOffset),
+        mRow_(static_cast<std::ptrdiff_t>(job.mask.rowStep)),
+        cRow_(static_cast<std::ptrdiff_t>(job.colour.rowStep)),
+        mStep_(StepOf<kMaskStep>(job.mask.bytesPerPixel)),
+        cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)) {}
 
   Sample operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
@@ -125,20 +274,37 @@ class NearestSampler {
     if (m < 0) return {};
     const std::int64_t c = TapOffset(colour_, ix, iy, Source::kSpan);
     if (c < 0) return {};
-    return {mask_.base[m], Source::Load(palette_, colour_.base + c)};
+    return {mask_.base[m], Source::LoadBgr(palette_, colour_.base + c)};
+  }
+
+  VX_PIXEL_INLINE Sample Inside(std::int32_t x, std::int32_t y) const {
+    const std::ptrdiff_t ix = x >> 8, iy = y >> 8;
+    return {mTop_[iy * mRow_ + ix * StepOf<kMaskStep>(mStep_)],
+            Source::LoadBgr(palette_, cTop_ + iy * cRow_ + ix * StepOf<Source::kStep>(cStep_))};
   }
 
  private:
   ByteWindow mask_, colour_;
   std::int32_t width_;
   Palette palette_;
+  const std::uint8_t* mTop_;
+  const std::uint8_t* cTop_;
+  std::ptrdiff_t mRow_, cRow_;
+  std::int32_t mStep_, cStep_;
 };
 
-template <class Source>
+template <class Source, std::int32_t kMaskStep>
 class BilinearSampler {
  public:
+  static constexpr std::int32_t kColumnsLess = 1, kRowsLess = 1;
+
   explicit BilinearSampler(const RotateLoopJob& job)
-      : mask_(job.mask), colour_(job.colour), width_(job.maskWidth), palette_(job.palette) {}
+      : mask_(job.mask), colour_(job.colour), width_(job.maskWidth), palette_(job.palette),
+        mTop_(job.mask.base + job.mask.topOffset), cTop_(job.colour.base + job.colour.topOffset),
+        mRow_(static_cast<std::ptrdiff_t>(job.mask.rowStep)),
+        cRow_(static_cast<std::ptrdiff_t>(job.colour.rowStep)),
+        mStep_(StepOf<kMaskStep>(job.mask.bytesPerPixel)),
+        cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)) {}
 
   Sample operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
@@ -148,33 +314,28 @@ class BilinearSampler {
     if (m < 0) return {};
     const std::int64_t c = QuadOffset(colour_, ix, iy, Source::kSpan);
     if (c < 0) return {};
-    const std::int32_t fx = x - (ix << 8), fy = y - (iy << 8);
-    const std::int32_t w11 = (fx * fy) >> 8;
-    const std::int32_t w10 = fx - w11;
-    const std::int32_t w01 = fy - w11;
-    const std::int32_t w00 = 256 - w10 - fy;
+    return Blend4<Source>(palette_, mask_.base + m, mRow_, mask_.bytesPerPixel,
+                          colour_.base + c, cRow_, colour_.bytesPerPixel,
+                          BilinearWeights(x - (ix << 8), y - (iy << 8)));
+  }
 
-    const std::uint8_t* m00 = mask_.base + m;
-    const std::uint8_t* m01 = m00 + mask_.rowStep;
-    const std::int32_t ms = mask_.bytesPerPixel;
-    Sample s;
-    s.m = (m00[0] * w00 + m00[ms] * w10 + m01[0] * w01 + m01[ms] * w11) >> 8;
-
-    const std::uint8_t* c00 = colour_.base + c;
-    const std::uint8_t* c01 = c00 + colour_.rowStep;
-    const std::int32_t cs = colour_.bytesPerPixel;
-    const Components a = Source::Load(palette_, c00), b = Source::Load(palette_, c00 + cs);
-    const Components d = Source::Load(palette_, c01), e = Source::Load(palette_, c01 + cs);
-    s.c.b = (a.b * w00 + b.b * w10 + d.b * w01 + e.b * w11) >> 8;
-    s.c.g = (a.g * w00 + b.g * w10 + d.g * w01 + e.g * w11) >> 8;
-    s.c.r = (a.r * w00 + b.r * w10 + d.r * w01 + e.r * w11) >> 8;
-    return s;
+  VX_PIXEL_INLINE Sample Inside(std::int32_t x, std::int32_t y) const {
+    const std::int32_t ix = x >> 8, iy = y >> 8;
+    const std::int32_t ms = StepOf<kMaskStep>(mStep_), cs = StepOf<Source::kStep>(cStep_);
+    return Blend4<Source, kMaskStep>(
+        palette_, mTop_ + iy * mRow_ + std::ptrdiff_t{ix} * ms, mRow_, ms,
+        cTop_ + iy * cRow_ + std::ptrdiff_t{ix} * cs, cRow_, cs,
+        BilinearWeights(x - (ix << 8), y - (iy << 8)));
   }
 
  private:
   ByteWindow mask_, colour_;
   std::int32_t width_;
   Palette palette_;
+  const std::uint8_t* mTop_;
+  const std::uint8_t* cTop_;
+  std::ptrdiff_t mRow_, cRow_;
+  std::int32_t mStep_, cStep_;
 };
 
 // --- Destination side.
@@ -187,16 +348,31 @@ struct Indexed8ViaPalette : Indexed8 {
   }
 };
 
-// Components -> the destination format's colour. Components of 5-5-5 pairs
-// are already 5-bit; the mask keeps stray high bits of an expanded 16-bit
-// source out of the neighbouring fields and bit 15.
+// Packed bytes -> the destination format's colour. Components of 5-5-5
+// pairs are already 5-bit; the mask keeps stray high bits of an expanded
+// 16-bit source out of the neighbouring fields and bit 15.
 template <class Fmt>
-typename Fmt::Colour ToColour(const Components& c) {
+typename Fmt::Colour ToColour(std::uint32_t c) {
   if constexpr (std::is_same_v<Fmt, Rgb555>) {
-    return static_cast<std::uint16_t>(((c.r & 31) << 10) | ((c.g & 31) << 5) | (c.b & 31));
+    return static_cast<std::uint16_t>((((c >> 16) & 31) << 10) | (((c >> 8) & 31) << 5) |
+                                      (c & 31));
   } else {
-    return Bgrx{static_cast<std::uint8_t>(c.b), static_cast<std::uint8_t>(c.g),
-                static_cast<std::uint8_t>(c.r), 0};
+    return Bgrx{static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8),
+                static_cast<std::uint8_t>(c >> 16), 0};
+  }
+}
+
+// An outright store; four-byte pixels take the three colour bytes in one
+// write that carries the fourth byte over unchanged.
+template <class Fmt>
+inline void StoreColour(const Palette& p, std::uint8_t* d, std::uint32_t c) {
+  if constexpr (std::is_same_v<Fmt, Bgr4> && std::endian::native == std::endian::little) {
+    std::uint32_t v;
+    std::memcpy(&v, d, 4);
+    v = (v & 0xFF000000u) | c;
+    std::memcpy(d, &v, 4);
+  } else {
+    Fmt::Store(p, d, ToColour<Fmt>(c));
   }
 }
 
@@ -214,17 +390,20 @@ class CompositeSink {
 
   void BeginRow(std::int32_t y) { row_ = dest_.Row(y); }
 
-  void Put(std::int32_t x, const Sample& s) {
+  // Transparent samples leave the pixel alone unless the lower threshold
+  // lets a zero mask through (it then blends with weight 0).
+  bool SkipsTransparent() const { return lower_ >= 0; }
+
+  VX_PIXEL_INLINE void Put(std::int32_t x, const Sample& s) {
     if (s.m <= lower_) return;
-    std::uint8_t* d = row_ + static_cast<std::ptrdiff_t>(x) * step_;
-    const typename Fmt::Colour c = ToColour<Fmt>(s.c);
+    std::uint8_t* d = row_ + static_cast<std::ptrdiff_t>(x) * StepOf<Fmt::kStep>(step_);
     if constexpr (kFull) {
       if (s.m >= upper_)
-        Fmt::Store(palette_, d, c);
+        StoreColour<Fmt>(palette_, d, s.c);
       else
-        Fmt::Blend(palette_, d, c, s.m);
+        Fmt::Blend(palette_, d, ToColour<Fmt>(s.c), s.m);
     } else {
-      Fmt::Blend(palette_, d, c, (s.m * blend_) >> 8);
+      Fmt::Blend(palette_, d, ToColour<Fmt>(s.c), (s.m * blend_) >> 8);
     }
   }
 
@@ -247,13 +426,15 @@ class AlphaSink {
     alphaRow_ = alpha_.Row(y);
   }
 
-  void Put(std::int32_t x, const Sample& s) {
+  bool SkipsTransparent() const { return false; }
+
+  VX_PIXEL_INLINE void Put(std::int32_t x, const Sample& s) {
     alphaRow_[static_cast<std::ptrdiff_t>(x) * alpha_.step] = static_cast<std::uint8_t>(s.m);
     if (s.m <= lower_) return;
     std::uint8_t* d = colourRow_ + static_cast<std::ptrdiff_t>(x) * colour_.step;
-    d[0] = static_cast<std::uint8_t>(s.c.b);
-    d[1] = static_cast<std::uint8_t>(s.c.g);
-    d[2] = static_cast<std::uint8_t>(s.c.r);
+    d[0] = static_cast<std::uint8_t>(s.c);
+    d[1] = static_cast<std::uint8_t>(s.c >> 8);
+    d[2] = static_cast<std::uint8_t>(s.c >> 16);
   }
 
  private:
@@ -263,11 +444,13 @@ class AlphaSink {
   std::uint8_t* alphaRow_ = nullptr;
 };
 
-// The walk. Positions advance in unsigned arithmetic: far outside the
-// source they may wrap, which the samplers' bounds tests absorb.
-template <class Source, template <class> class Sampler, class Sink>
+// The walk with every tap tested. Positions advance in unsigned arithmetic:
+// far outside the source they may wrap, which the samplers' bounds tests
+// absorb.
+template <class Source, template <class, std::int32_t> class Sampler, std::int32_t kMaskStep,
+          class Sink>
 void RotateLoop(const RotateLoopJob& job) {
-  const Sampler<Source> sample(job);
+  const Sampler<Source, kMaskStep> sample(job);
   Sink sink(job);
   const auto colX = static_cast<std::uint32_t>(job.steps.colStepX);
   const auto colY = static_cast<std::uint32_t>(job.steps.colStepY);
@@ -286,6 +469,74 @@ void RotateLoop(const RotateLoopJob& job) {
     }
     startX += rowX;
     startY += rowY;
+  }
+}
+
+// Narrows [first, last) to the x for which lo <= start + x * step < hi.
+void ClipLinear(std::int64_t start, std::int64_t step, std::int64_t lo, std::int64_t hi,
+                std::int64_t* first, std::int64_t* last);
+
+// Columns and rows of the area every tap may address without a test: the
+// views' windows must be whole bottom-up rows, as sub-views are. False when
+// they are not (the tested walk is used then).
+bool TapArea(const RotateLoopJob& job, std::int32_t colourSpan, std::int32_t* columns,
+             std::int32_t* rows);
+
+// Destination columns walked together: a block's rows touch a narrow band
+// of the turned source, which stays in cache from one row to the next.
+inline constexpr std::int32_t kColumnBlock = 128;
+
+// The walk with each row cut into transparent ends and a span whose taps all
+// lie inside [0, columns) x [0, rows) of the views, in blocks of columns.
+// A destination row has at most 2^20 pixels and a step at most 256, so a
+// position that wrapped in 32 bits is outside exactly when its unwrapped
+// value is, and the span is computed on the unwrapped values.
+template <class Source, template <class, std::int32_t> class Sampler, std::int32_t kMaskStep,
+          class Sink>
+void RotateSpanLoop(const RotateLoopJob& job) {
+  using S = Sampler<Source, kMaskStep>;
+  std::int32_t columns = 0, rows = 0;
+  if (!TapArea(job, Source::kSpan, &columns, &rows)) {
+    RotateLoop<Source, Sampler, kMaskStep, Sink>(job);
+    return;
+  }
+  const S sample(job);
+  Sink sink(job);
+  const std::int64_t hiX = std::int64_t{256} * (columns - S::kColumnsLess);
+  const std::int64_t hiY = std::int64_t{256} * (rows - S::kRowsLess);
+  const auto colX = static_cast<std::uint32_t>(job.steps.colStepX);
+  const auto colY = static_cast<std::uint32_t>(job.steps.colStepY);
+  const auto rowX = static_cast<std::uint32_t>(job.steps.rowStepX);
+  const auto rowY = static_cast<std::uint32_t>(job.steps.rowStepY);
+  const std::int32_t width = job.destination.width;
+  const bool skipEnds = sink.SkipsTransparent();
+  for (std::int32_t bx = 0; bx < width; bx += kColumnBlock) {
+    const std::int32_t bw = width - bx < kColumnBlock ? width - bx : kColumnBlock;
+    auto startX = static_cast<std::uint32_t>(job.start.x) + static_cast<std::uint32_t>(bx) * colX;
+    auto startY = static_cast<std::uint32_t>(job.start.y) + static_cast<std::uint32_t>(bx) * colY;
+    for (std::int32_t y = 0; y < job.destination.height; ++y) {
+      sink.BeginRow(y);
+      std::int64_t first = 0, last = bw;
+      ClipLinear(static_cast<std::int32_t>(startX), job.steps.colStepX, 0, hiX, &first, &last);
+      ClipLinear(static_cast<std::int32_t>(startY), job.steps.colStepY, 0, hiY, &first, &last);
+      // An empty span may have its ends anywhere; the whole block is then
+      // transparent.
+      if (last <= first) first = last = 0;
+      const auto x0 = static_cast<std::int32_t>(first), x1 = static_cast<std::int32_t>(last);
+      if (!skipEnds)
+        for (std::int32_t x = 0; x < x0; ++x) sink.Put(bx + x, Sample{});
+      std::uint32_t px = startX + static_cast<std::uint32_t>(x0) * colX;
+      std::uint32_t py = startY + static_cast<std::uint32_t>(x0) * colY;
+      for (std::int32_t x = bx + x0; x < bx + x1; ++x) {
+        sink.Put(x, sample.Inside(static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)));
+        px += colX;
+        py += colY;
+      }
+      if (!skipEnds)
+        for (std::int32_t x = x1; x < bw; ++x) sink.Put(bx + x, Sample{});
+      startX += rowX;
+      startY += rowY;
+    }
   }
 }
 

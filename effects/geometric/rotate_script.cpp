@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#include "effects/geometric/rotate.h"
+#include "effects/geometric/rotate_geometry.h"
+#include "framework/animation.h"
+
 namespace vx {
 
 namespace {
@@ -58,6 +62,236 @@ PointRecord GetVector(std::int32_t angle, std::int32_t distance, AngleTablesRef 
   p.horizontal = static_cast<std::int32_t>((tables.sine[k] * static_cast<std::int64_t>(distance)) >> 8);
   p.vertical = static_cast<std::int32_t>((tables.cosine[k] * static_cast<std::int64_t>(distance)) >> 8);
   return p;
+}
+
+}  // namespace vx
+
+// ---------------------------------------------------------------------------
+// Rotate's script functions.
+
+namespace vx {
+
+namespace {
+
+// In dispatch order: the first name whose symbol matches runs.
+enum ScriptFunction {
+  kInterpolateNow,
+  kSetInterpolation,
+  kRelToPoint,
+  kUseRadians,
+  kFlip,
+  kGetAngle,
+  kGetVector,
+  kGetRotatedRect,
+  kIsPointInRotatedRect,
+  kScriptFunctionCount,
+};
+
+constexpr const char* kScriptNames[kScriptFunctionCount] = {
+    "InterpolateNow", "SetInterpolation", "RelToPoint",     "UseRadians",          "Flip",
+    "GetAngle",       "GetVector",        "GetRotatedRect", "IsPointInRotatedRect"};
+
+// One script call: its arguments and the value service that reads them.
+class ScriptCall {
+ public:
+  ScriptCall(const HostValue* args, std::int32_t count, std::int32_t firstIndex,
+             ValueService* values, bool radians)
+      : args_(args),
+        first_(firstIndex < 0 ? 0 : firstIndex),
+        given_(count - first_ > 0 && args != nullptr ? count - first_ : 0),
+        values_(values),
+        radians_(radians) {}
+
+  std::int32_t Given() const { return given_; }
+  const HostValue* Arg(std::int32_t i) const { return &args_[first_ + i]; }
+
+  Status Integer(std::int32_t i, std::int32_t* out) const {
+    std::int32_t v = 0;
+    if (values_->ops->ValueToInteger(values_, Arg(i), &v) != kOk) return kScriptBadArgument;
+    *out = v;
+    return kOk;
+  }
+  // An angle in the script unit, as 1/256 turn.
+  Status Angle(std::int32_t i, std::int32_t* out) const {
+    if (radians_) {
+      double v = 0;
+      if (values_->ops->ValueToFloat(values_, Arg(i), &v) != kOk) return kScriptBadArgument;
+      *out = RadiansToAngle(v);
+      return kOk;
+    }
+    std::int32_t v = 0;
+    if (values_->ops->ValueToInteger(values_, Arg(i), &v) != kOk) return kScriptBadArgument;
+    *out = DegreesToAngle(v);
+    return kOk;
+  }
+  Status Rect(std::int32_t i, RectRecord* out) const {
+    RectRecord v{};
+    if (values_->ops->ValueToRect(values_, Arg(i), &v) != kOk) return kScriptRectExpected;
+    *out = v;
+    return kOk;
+  }
+  bool Point(std::int32_t i, PointRecord* out) const {
+    std::int32_t type = 0;
+    if (values_->ops->GetValueType(values_, Arg(i), &type) != kOk || type != kTypePoint)
+      return false;
+    PointRecord v{};
+    if (values_->ops->ValueToPoint(values_, Arg(i), &v) != kOk) return false;
+    *out = v;
+    return true;
+  }
+
+ private:
+  const HostValue* args_;
+  std::int32_t first_;
+  std::int32_t given_;
+  ValueService* values_;
+  bool radians_;
+};
+
+Status AngleToValue(const Rotate& r, ValueService* values, std::int32_t angle, HostValue* out) {
+  if (r.useRadians != 0) return values->ops->FloatToValue(values, AngleToRadians(angle), out);
+  return values->ops->IntegerToValue(values, AngleToDegrees(angle), out);
+}
+
+std::int32_t ScriptAngle(const Rotate& r) {
+  return ScriptCurrentAngle(CurrentAngle(r), r.flip != 0);
+}
+
+RectRecord DefaultRect(const Rotate& r) { return DefaultScriptRect(r.maskRect, r.destRect); }
+
+Status SetIntArgument(const ScriptCall& call, std::int32_t* field) {
+  if (call.Given() != 1) return kScriptArgumentCount;
+  return call.Integer(0, field);
+}
+
+Status RelToPoint(Rotate& r, const ScriptCall& call, std::int32_t* restarted,
+                  std::int32_t* changed) {
+  if (r.anim.mode == kModeRange || r.anim.mode == kModeInfinite) *restarted = 1;
+  r.anim.mode = kModeRelativeToPoint;
+  *changed = 1;
+  const std::int32_t n = call.Given();
+  if (n < 2) return kOk;
+  std::int32_t x = 0, y = 0;
+  if (call.Integer(0, &x) != kOk || call.Integer(1, &y) != kOk) return kScriptBadArgument;
+  r.relativeToX = x;
+  r.relativeToY = y;
+  r.anim.finished = 1;
+  r.anim.frame = 0;
+  r.speed = 0;
+  if (n >= 3) {
+    if (Status s = call.Angle(2, &r.offsetAngle); s != kOk) return s;
+  }
+  if (n >= 4) {
+    if (Status s = call.Integer(3, &r.flip); s != kOk) return s;
+  }
+  if (n == 5) {
+    if (Status s = call.Integer(4, &r.interpolation); s != kOk) return s;
+  }
+  return n > 5 ? kScriptArgumentCount : kOk;
+}
+
+Status Flip(Rotate& r, const ScriptCall& call) {
+  if (call.Given() == 0) {
+    r.flip = 1 - r.flip;
+    return kOk;
+  }
+  if (call.Given() > 1) return kScriptArgumentCount;
+  return call.Integer(0, &r.flip);
+}
+
+Status GetVectorCall(const Rotate& r, const ScriptCall& call, ValueService* values,
+                     HostValue* result) {
+  if (call.Given() == 0) return kScriptArgumentCount;
+  std::int32_t distance = 0;
+  if (Status s = call.Integer(0, &distance); s != kOk) return s;
+  std::int32_t angle = ScriptAngle(r);
+  if (call.Given() == 2) {
+    if (Status s = call.Angle(1, &angle); s != kOk) return s;
+  } else if (call.Given() > 2) {
+    return kScriptArgumentCount;
+  }
+  const PointRecord p = GetVector(angle, distance, TablesOf(r));
+  return values->ops->PointToValue(values, &p, result);
+}
+
+Status GetRotatedRectCall(const Rotate& r, const ScriptCall& call, ValueService* values,
+                          HostValue* result) {
+  std::int32_t angle = ScriptAngle(r);
+  if (call.Given() >= 1) {
+    if (Status s = call.Angle(0, &angle); s != kOk) return s;
+  }
+  RectRecord rect = DefaultRect(r);
+  if (call.Given() >= 2) {
+    if (Status s = call.Rect(1, &rect); s != kOk) return s;
+  }
+  if (call.Given() > 2) return kScriptArgumentCount;
+  const RectRecord bounds = RotatedBounds(angle, rect, TablesOf(r));
+  return values->ops->RectToValue(values, &bounds, result);
+}
+
+Status IsPointInRotatedRectCall(const Rotate& r, const ScriptCall& call, ValueService* values,
+                                HostValue* result) {
+  PointRecord point{};
+  if (call.Given() == 0 || !call.Point(0, &point)) return kScriptPointExpected;
+  std::int32_t angle = ScriptAngle(r);
+  if (call.Given() >= 2) {
+    if (Status s = call.Angle(1, &angle); s != kOk) return s;
+  }
+  RectRecord rect = DefaultRect(r);
+  if (call.Given() >= 3) {
+    if (Status s = call.Rect(2, &rect); s != kOk) return s;
+  }
+  if (call.Given() > 3) return kScriptArgumentCount;
+  return values->ops->IntegerToValue(values, PointInRotatedRect(angle, rect, point) ? 1 : 0,
+                                     result);
+}
+
+}  // namespace
+
+Status Rotate::CallFunction(Rotate& r, Symbol function, const HostValue* args,
+                            std::int32_t count, std::int32_t firstIndex, HostValue* result,
+                            Services* services, std::int32_t* restarted,
+                            std::int32_t* changed) {
+  if (services == nullptr || services->values == nullptr) return kNoSuchFunction;
+  ValueService* values = services->values;
+  Symbol symbols[kScriptFunctionCount];
+  for (int i = 0; i < kScriptFunctionCount; ++i)
+    if (Status s = values->ops->TextToSymbol(values, kScriptNames[i], &symbols[i]); s != kOk)
+      return s;
+  int which = kScriptFunctionCount;
+  for (int i = 0; i < kScriptFunctionCount && which == kScriptFunctionCount; ++i)
+    if (symbols[i] == function) which = i;
+
+  const ScriptCall call(args, count, firstIndex, values, r.useRadians != 0);
+  // Functions that answer need somewhere to put it.
+  const bool answers = which == kGetAngle || which == kGetVector || which == kGetRotatedRect ||
+                       which == kIsPointInRotatedRect;
+  if (answers && result == nullptr) return kScriptBadArgument;
+  switch (which) {
+    case kInterpolateNow:
+      r.interpolateNowPending = 1;
+      *changed = 1;
+      return kOk;
+    case kSetInterpolation:
+      *changed = 1;
+      return SetIntArgument(call, &r.interpolation);
+    case kRelToPoint:
+      return RelToPoint(r, call, restarted, changed);
+    case kUseRadians:
+      return SetIntArgument(call, &r.useRadians);
+    case kFlip:
+      return Flip(r, call);
+    case kGetAngle:
+      return AngleToValue(r, values, ScriptAngle(r), result);
+    case kGetVector:
+      return GetVectorCall(r, call, values, result);
+    case kGetRotatedRect:
+      return GetRotatedRectCall(r, call, values, result);
+    case kIsPointInRotatedRect:
+      return IsPointInRotatedRectCall(r, call, values, result);
+    default:
+      return kNoSuchFunction;
+  }
 }
 
 }  // namespace vx

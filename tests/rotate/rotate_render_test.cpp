@@ -1,0 +1,676 @@
+// Rotate drawing through the operation table: pixels placed by the turn,
+// the sampling and mask rules on every format pair, colour plus alpha, the
+// hit test against what was drawn, the private copy, allocation failure and
+// views that would lead a careless loop out of its memory.
+//
+// Sampling happens at pixel corners: an unturned sprite the size of its
+// destination maps pixel (x, y) to (x, y); a flipped one walks its columns
+// backwards from the right edge, so destination column 0 samples column W
+// (outside) and column x samples W - x.
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/glissade/palette.h"
+#include "tests/rotate/rotate_host.h"
+
+namespace vx::host {
+namespace {
+
+using glissade::PaletteTable;
+
+constexpr std::int32_t kN = 8;
+
+struct Frame {
+  std::int32_t blend = 255;
+  std::int32_t draw = 1;
+  std::int32_t align = 0;
+  std::int32_t upper = 255, lower = 0;
+  ColourTable* colours = nullptr;
+  AreaRect* update = nullptr;  // the destination's bounds when null
+};
+
+class RotateRenderTest : public RotateHost {
+ protected:
+  Status Render(Image& dst, Image& src, Image& mask, const Frame& f = {}) {
+    AreaRect update = dst.view().bounds;
+    AreaRect* u = f.update != nullptr ? f.update : &update;
+    thresholds = glissade::MakeThresholdRecord(f.upper, f.lower);
+    thresholds.words[kThresholdAllocatorWord] =
+        reinterpret_cast<Word>(host.allocator().Interface());
+    thresholds.words[kThresholdOutRectWord] = reinterpret_cast<Word>(&outRect);
+    return fx->ops->Render(fx.get(), dst.View(), src.View(), u, mask.View(), nullptr, f.colours,
+                           f.blend, f.draw, f.align, 0, &thresholds);
+  }
+
+  Status RenderWithAlpha(Image& dstColour, Image& dstAlpha, Image& src, Image& mask,
+                         ColourTable* colours = nullptr, std::int32_t lower = 0) {
+    AreaRect update = dstColour.view().bounds;
+    thresholds = glissade::MakeThresholdRecord(255, lower);
+    thresholds.words[kThresholdOutRectWord] = reinterpret_cast<Word>(&outRect);
+    thresholds.words[kThresholdOutRect2Word] = reinterpret_cast<Word>(&outRect2);
+    return fx->ops->RenderWithAlpha(fx.get(), dstColour.View(), dstAlpha.View(), src.View(),
+                                    mask.View(), &update, nullptr, colours, 255, 1, 0,
+                                    &thresholds);
+  }
+
+  void Nearest() { ASSERT_EQ(Set({{"interpolation", values().Integer(0)}}), kOk); }
+  void Turn(std::int32_t degrees) { ASSERT_EQ(Set({{"degrees", values().Integer(degrees)}}), kOk); }
+
+  ThresholdRecord thresholds{};
+  AreaRect outRect{}, outRect2{};
+  std::mt19937 rng{4};
+};
+
+void FillMask(Image& mask, std::uint8_t v) {
+  for (std::int32_t y = 0; y < mask.Height(); ++y)
+    for (std::int32_t x = 0; x < mask.Width(); ++x) *mask.Pixel(x, y) = v;
+}
+
+void FillBgr(Image& img, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+  for (std::int32_t y = 0; y < img.Height(); ++y)
+    for (std::int32_t x = 0; x < img.Width(); ++x) {
+      std::uint8_t* p = img.Pixel(x, y);
+      p[0] = b;
+      p[1] = g;
+      p[2] = r;
+    }
+}
+
+AreaRect MakeUpdate(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+  return AreaRect{left, top, right, bottom, bottom - top, right - left,
+                  (bottom - top) * (right - left), left, top, 0};
+}
+
+bool SameBgr(const std::uint8_t* a, const std::uint8_t* b) {
+  return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+
+// Where destination pixel (x, y) of a kN x kN sprite drawn into a kN x kN
+// destination samples from, for the turns whose tables are exact.
+struct Mapping {
+  const char* name;
+  std::int32_t degrees;
+  bool flip;
+  std::int32_t (*sx)(std::int32_t x, std::int32_t y);
+  std::int32_t (*sy)(std::int32_t x, std::int32_t y);
+};
+
+const Mapping kMappings[] = {
+    // Turned back by the angle, the destination's top-left corner lands on
+    // the source's top-left, bottom-left, bottom-right or top-right corner.
+    {"unturned", 0, false, [](std::int32_t x, std::int32_t) { return x; },
+     [](std::int32_t, std::int32_t y) { return y; }},
+    {"quarter", 90, false, [](std::int32_t, std::int32_t y) { return y; },
+     [](std::int32_t x, std::int32_t) { return kN - x; }},
+    {"half", 180, false, [](std::int32_t x, std::int32_t) { return kN - x; },
+     [](std::int32_t, std::int32_t y) { return kN - y; }},
+    {"three quarters", 270, false, [](std::int32_t, std::int32_t y) { return kN - y; },
+     [](std::int32_t x, std::int32_t) { return x; }},
+    {"mirrored", 0, true, [](std::int32_t x, std::int32_t) { return kN - x; },
+     [](std::int32_t, std::int32_t y) { return y; }},
+    {"mirrored quarter", 90, true, [](std::int32_t, std::int32_t y) { return y; },
+     [](std::int32_t x, std::int32_t) { return x; }},
+};
+
+TEST_F(RotateRenderTest, ExactTurnsMovePixelsOneToOne) {
+  for (const Mapping& m : kMappings) {
+    SCOPED_TRACE(m.name);
+    Nearest();
+    Turn(m.degrees);
+    ASSERT_EQ(Set({{"flip", values().Integer(m.flip ? 1 : 0)}}), kOk);
+    Image src(ImageKind::kRgb32, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+    Image dst(ImageKind::kRgb32, 0, 0, kN, kN);
+    src.FillRandom(rng);
+    dst.FillRandom(rng);
+    FillMask(mask, 255);
+    const std::vector<std::uint8_t> before = dst.Memory();
+    ASSERT_EQ(Render(dst, src, mask), kOk);
+    Image old(ImageKind::kRgb32, 0, 0, kN, kN);
+    old.Assign(before);
+    for (std::int32_t y = 0; y < kN; ++y)
+      for (std::int32_t x = 0; x < kN; ++x) {
+        const std::int32_t sx = m.sx(x, y), sy = m.sy(x, y);
+        const bool inside = sx >= 0 && sx < kN && sy >= 0 && sy < kN;
+        const std::uint8_t* expected = inside ? src.Pixel(sx, sy) : old.Pixel(x, y);
+        EXPECT_TRUE(SameBgr(dst.Pixel(x, y), expected)) << x << "," << y;
+        EXPECT_EQ(dst.Pixel(x, y)[3], old.Pixel(x, y)[3]);  // fourth byte never written
+      }
+    EXPECT_TRUE(dst.GuardsIntact());
+  }
+}
+
+TEST_F(RotateRenderTest, BilinearNeverUsesTheLastColumnOrRowAsALeftOrTopTap) {
+  Image src(ImageKind::kRgb24, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+  Image dst(ImageKind::kRgb32, 0, 0, kN, kN);
+  FillBgr(src, 10, 120, 230);
+  FillMask(mask, 255);
+  dst.Fill(0);
+  ASSERT_EQ(Render(dst, src, mask), kOk);  // interpolation 1 from create
+  for (std::int32_t y = 0; y < kN; ++y)
+    for (std::int32_t x = 0; x < kN; ++x) {
+      const bool drawn = x < kN - 1 && y < kN - 1;
+      EXPECT_EQ(dst.Pixel(x, y)[0], drawn ? 10 : 0) << x << "," << y;
+      EXPECT_EQ(dst.Pixel(x, y)[2], drawn ? 230 : 0) << x << "," << y;
+    }
+}
+
+TEST_F(RotateRenderTest, BilinearTurnOfAFlatSpriteKeepsItsColour) {
+  Turn(30);
+  Image src(ImageKind::kRgb32, 0, 0, 20, 12), mask(ImageKind::kIndexed8, 0, 0, 20, 12);
+  Image dst(ImageKind::kRgb32, 0, 0, 30, 30);
+  FillBgr(src, 40, 50, 60);
+  FillMask(mask, 255);
+  dst.Fill(0);
+  ASSERT_EQ(Render(dst, src, mask), kOk);
+  int full = 0;
+  for (std::int32_t y = 0; y < 30; ++y)
+    for (std::int32_t x = 0; x < 30; ++x) {
+      const std::uint8_t* p = dst.Pixel(x, y);
+      if (p[0] == 0) continue;
+      // Inside, the interpolated mask is 255 and the colour stored as is;
+      // at the edges it blends from black.
+      EXPECT_LE(p[0], 40);
+      EXPECT_LE(p[2], 60);
+      if (p[0] == 40 && p[1] == 50 && p[2] == 60) ++full;
+    }
+  EXPECT_GT(full, 150);  // most of the 240 pixels
+  EXPECT_TRUE(dst.GuardsIntact());
+}
+
+// Colours of one pixel in every format, for the format-pair table.
+struct PairCase {
+  ImageKind src, dst;
+};
+
+TEST_F(RotateRenderTest, EveryFormatPairStoresTheConvertedColour) {
+  PaletteTable palette = PaletteTable::Random(rng);
+  const PairCase pairs[] = {
+      {ImageKind::kRgb24, ImageKind::kRgb32},     {ImageKind::kRgb32, ImageKind::kRgb24},
+      {ImageKind::kRgb555, ImageKind::kRgb555},   {ImageKind::kExpanded16, ImageKind::kRgb555},
+      {ImageKind::kIndexed8, ImageKind::kIndexed8}, {ImageKind::kExpanded8, ImageKind::kIndexed8},
+  };
+  for (const PairCase& pair : pairs) {
+    for (bool bilinear : {false, true}) {
+      SCOPED_TRACE(std::string(glissade::KindName(pair.src)) + " -> " +
+                   glissade::KindName(pair.dst) + (bilinear ? " bilinear" : " nearest"));
+      ASSERT_EQ(Set({{"interpolation", values().Integer(bilinear ? 1 : 0)}}), kOk);
+      Image src(pair.src, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+      Image dst(pair.dst, 0, 0, kN, kN);
+      src.FillRandom(rng);
+      if (pair.src == ImageKind::kExpanded16)
+        for (std::int32_t y = 0; y < kN; ++y)
+          for (std::int32_t x = 0; x < kN; ++x)
+            for (int c = 0; c < 3; ++c) src.Pixel(x, y)[c] &= 31;
+      if (bilinear) {
+        // Flat colour: interpolation must give it back exactly.
+        const std::vector<std::uint8_t> one(src.Pixel(0, 0), src.Pixel(0, 0) + src.BytesPerPixel());
+        for (std::int32_t y = 0; y < kN; ++y)
+          for (std::int32_t x = 0; x < kN; ++x)
+            std::copy(one.begin(), one.end(), src.Pixel(x, y));
+      }
+      FillMask(mask, 255);
+      dst.FillRandom(rng);
+      const std::vector<std::uint8_t> before = dst.Memory();
+      Frame f;
+      f.colours = palette.Record();
+      ASSERT_EQ(Render(dst, src, mask, f), kOk);
+      Image old(pair.dst, 0, 0, kN, kN);
+      old.Assign(before);
+      for (std::int32_t y = 0; y < kN; ++y)
+        for (std::int32_t x = 0; x < kN; ++x) {
+          const std::uint8_t* s = src.Pixel(x, y);
+          const std::uint8_t* d = dst.Pixel(x, y);
+          if (bilinear && (x == kN - 1 || y == kN - 1)) {
+            EXPECT_TRUE(std::equal(d, d + dst.BytesPerPixel(), old.Pixel(x, y)));
+            continue;
+          }
+          switch (pair.dst) {
+            case ImageKind::kRgb24:
+            case ImageKind::kRgb32:
+              EXPECT_TRUE(SameBgr(d, s)) << x << "," << y;
+              break;
+            case ImageKind::kRgb555: {
+              std::uint16_t expected;
+              if (pair.src == ImageKind::kRgb555)
+                expected = static_cast<std::uint16_t>((s[0] | (s[1] << 8)) & 0x7FFF);
+              else
+                expected = static_cast<std::uint16_t>(s[0] | (s[1] << 5) | (s[2] << 10));
+              EXPECT_EQ(d[0] | (d[1] << 8), expected) << x << "," << y;
+              break;
+            }
+            default: {
+              // Even an outright store goes through the colour table and back.
+              glissade::Colour c{s[2], s[1], s[0]};
+              if (pair.src == ImageKind::kIndexed8) c = palette.ColourOf(s[0]);
+              EXPECT_EQ(d[0], palette.InverseOf(c.r, c.g, c.b)) << x << "," << y;
+              break;
+            }
+          }
+        }
+      EXPECT_TRUE(dst.GuardsIntact());
+    }
+  }
+}
+
+TEST_F(RotateRenderTest, ThresholdsAndBlendLevel) {
+  Nearest();
+  struct Case {
+    std::int32_t mask, blend, upper, lower;
+    std::int32_t weight;  // -1: untouched, 256: stored outright
+  };
+  const Case cases[] = {
+      {100, 255, 255, 100, -1},  // at the lower threshold: left alone
+      {101, 255, 255, 100, 101},
+      {200, 255, 200, 0, 256},   // at the upper threshold: stored
+      {199, 255, 200, 0, 199},
+      {255, 254, 255, 0, 253},   // blend below 255 always blends: (255 x 254) >> 8
+      {128, 128, 255, 0, 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mask * 1000 + c.blend);
+    Image src(ImageKind::kRgb32, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+    Image dst(ImageKind::kRgb32, 0, 0, kN, kN);
+    FillBgr(src, 250, 10, 128);
+    FillBgr(dst, 50, 210, 128);
+    FillMask(mask, static_cast<std::uint8_t>(c.mask));
+    Frame f;
+    f.blend = c.blend;
+    f.upper = c.upper;
+    f.lower = c.lower;
+    ASSERT_EQ(Render(dst, src, mask, f), kOk);
+    const auto blend = [&](std::int32_t d, std::int32_t s) {
+      if (c.weight < 0) return d;
+      if (c.weight == 256) return s;
+      return d + (((s - d) * c.weight) >> 8);
+    };
+    const std::uint8_t* p = dst.Pixel(3, 3);
+    EXPECT_EQ(p[0], blend(50, 250));
+    EXPECT_EQ(p[1], blend(210, 10));  // negative difference: arithmetic shift
+    EXPECT_EQ(p[2], 128);
+  }
+}
+
+TEST_F(RotateRenderTest, DrawFlagZeroOnlyReportsTheRectangle) {
+  ASSERT_EQ(Set({{"animMode", values().SymbolValue("range")},
+                 {"degrees", values().Integer(90)},
+                 {"numFrames", values().Integer(4)}}),
+            kOk);
+  Image src(ImageKind::kRgb32, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+  Image dst(ImageKind::kRgb32, 0, 0, 20, 20);
+  src.FillRandom(rng);
+  FillMask(mask, 255);
+  dst.Fill(7);
+  const std::vector<std::uint8_t> before = dst.Memory();
+  outRect.height = outRect.width = outRect.area = -5;
+  Frame f;
+  f.draw = 0;
+  ASSERT_EQ(Render(dst, src, mask, f), kOk);
+  EXPECT_EQ(dst.Memory(), before);
+  EXPECT_EQ(ShownAngle(), 16);  // the frame was stepped
+  EXPECT_EQ(outRect.left, 0);
+  EXPECT_EQ(outRect.top, 0);
+  EXPECT_GE(outRect.right, kN);
+  EXPECT_GE(outRect.bottom, kN);
+  EXPECT_EQ(outRect.width, -5);  // only the four edges are written
+}
+
+TEST_F(RotateRenderTest, UpdateIsNarrowedToTheTurnedBounds) {
+  Turn(45);
+  Image src(ImageKind::kRgb32, 0, 0, 10, 10), mask(ImageKind::kIndexed8, 0, 0, 10, 10);
+  Image dst(ImageKind::kRgb32, 0, 0, 40, 30);
+  FillBgr(src, 1, 2, 3);
+  FillMask(mask, 255);
+  dst.Fill(0);
+  AreaRect update = dst.view().bounds;
+  Frame f;
+  f.update = &update;
+  ASSERT_EQ(Render(dst, src, mask, f), kOk);
+  // A 10 x 10 square turned 45 degrees spans about 14 x 14 around (20, 15);
+  // the corners are truncated, so the box may sit a pixel or two off.
+  EXPECT_NEAR(update.right - update.left, 14, 1);
+  EXPECT_NEAR(update.bottom - update.top, 14, 1);
+  EXPECT_NEAR(update.left + update.right, 2 * 20, 3);
+  EXPECT_NEAR(update.top + update.bottom, 2 * 15, 3);
+  EXPECT_EQ(outRect.right, update.right - update.left);
+  EXPECT_EQ(outRect.bottom, update.bottom - update.top);
+  // Nothing drawn outside it.
+  for (std::int32_t y = 0; y < 30; ++y)
+    for (std::int32_t x = 0; x < 40; ++x)
+      if (x < update.left || x >= update.right || y < update.top || y >= update.bottom) {
+        EXPECT_EQ(dst.Pixel(x, y)[0], 0) << x << "," << y;
+      }
+  EXPECT_EQ(dst.Pixel(20, 15)[0], 1);
+
+  // An update away from the sprite leaves nothing to draw.
+  update = MakeUpdate(0, 0, 5, 5);
+  dst.Fill(0);
+  ASSERT_EQ(Render(dst, src, mask, f), kOk);
+  EXPECT_EQ(update.width * update.height, 0);
+}
+
+TEST_F(RotateRenderTest, AColourViewLargerThanTheMaskIsCutAboutItsCentre) {
+  Nearest();
+  Image src(ImageKind::kRgb32, 0, 0, kN + 4, kN + 2), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+  Image dst(ImageKind::kRgb32, 0, 0, kN, kN);
+  src.FillRandom(rng);
+  FillMask(mask, 255);
+  const std::size_t blocks = host.allocator().LiveBlocks();
+  const std::size_t requests = host.allocator().RequestCount();
+  ASSERT_EQ(Render(dst, src, mask), kOk);
+  for (std::int32_t y = 0; y < kN; ++y)
+    for (std::int32_t x = 0; x < kN; ++x)
+      EXPECT_TRUE(SameBgr(dst.Pixel(x, y), src.Pixel(x + 2, y + 1))) << x << "," << y;
+  EXPECT_EQ(host.allocator().RequestCount(), requests + 1);  // one temporary view
+  EXPECT_EQ(host.allocator().LiveBlocks(), blocks);          // given back
+}
+
+TEST_F(RotateRenderTest, AlignmentCutsTheSourceToItsClipRectangle) {
+  Nearest();
+  Image src(ImageKind::kRgb32, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+  Image dst(ImageKind::kRgb32, 0, 0, kN, kN);
+  src.FillRandom(rng);
+  FillMask(mask, 255);
+  dst.Fill(0);
+  // Only the left half and the top three quarters of the source are valid.
+  src.View()->clip = MakeUpdate(0, 0, kN / 2, kN - 2);
+  Frame f;
+  f.align = 1;
+  ASSERT_EQ(Render(dst, src, mask, f), kOk);
+  for (std::int32_t y = 0; y < kN; ++y)
+    for (std::int32_t x = 0; x < kN; ++x) {
+      if (x < kN / 2 && y < kN - 2)
+        EXPECT_TRUE(SameBgr(dst.Pixel(x, y), src.Pixel(x, y))) << x << "," << y;
+      else
+        EXPECT_EQ(dst.Pixel(x, y)[0] | dst.Pixel(x, y)[1] | dst.Pixel(x, y)[2], 0) << x << "," << y;
+    }
+  // The same frame without alignment draws it all.
+  ASSERT_EQ(Render(dst, src, mask), kOk);
+  EXPECT_TRUE(SameBgr(dst.Pixel(kN - 1, kN - 1), src.Pixel(kN - 1, kN - 1)));
+}
+
+TEST_F(RotateRenderTest, PrivateCopyIsSampledAndRefreshed) {
+  Nearest();
+  Image src(ImageKind::kRgb24, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+  Image dst(ImageKind::kRgb32, 0, 0, kN, kN);
+  src.FillRandom(rng);
+  FillMask(mask, 255);
+  Frame f;
+  f.align = 2;
+  const std::size_t blocks = host.allocator().LiveBlocks();
+  ASSERT_EQ(Render(dst, src, mask, f), kOk);
+  EXPECT_EQ(host.allocator().LiveBlocks(), blocks + 2);  // view and pixels
+  for (std::int32_t y = 0; y < kN; ++y)
+    for (std::int32_t x = 0; x < kN; ++x) EXPECT_TRUE(SameBgr(dst.Pixel(x, y), src.Pixel(x, y)));
+  FillBgr(src, 9, 8, 7);
+  ASSERT_EQ(Render(dst, src, mask, f), kOk);
+  EXPECT_EQ(dst.Pixel(5, 5)[0], 9);
+  EXPECT_EQ(host.allocator().LiveBlocks(), blocks + 2);  // reused
+  // A source of another size replaces the copy.
+  Image other(ImageKind::kRgb24, 0, 0, kN + 2, kN + 2);
+  FillBgr(other, 4, 5, 6);
+  ASSERT_EQ(Render(dst, other, mask, f), kOk);
+  EXPECT_EQ(dst.Pixel(5, 5)[0], 4);
+  EXPECT_EQ(host.allocator().LiveBlocks(), blocks + 2);
+  Destroy();
+  EXPECT_EQ(host.allocator().LiveBlocks(), baselineBlocks);
+  EXPECT_EQ(host.allocator().BadFreeCount(), 0u);
+}
+
+TEST_F(RotateRenderTest, AllocationFailureStopsBeforeTheFrameIsStepped) {
+  ASSERT_EQ(Set({{"animMode", values().SymbolValue("range")},
+                 {"degrees", values().Integer(90)},
+                 {"numFrames", values().Integer(4)}}),
+            kOk);
+  Image src(ImageKind::kRgb32, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+  Image big(ImageKind::kRgb32, 0, 0, kN + 2, kN + 2);
+  Image dst(ImageKind::kRgb32, 0, 0, 12, 12);
+  src.FillRandom(rng);
+  big.FillRandom(rng);
+  FillMask(mask, 255);
+  dst.Fill(0);
+  const std::vector<std::uint8_t> before = dst.Memory();
+  Frame copy;
+  copy.align = 2;
+  struct Case {
+    const char* what;
+    Image* source;
+    std::uint32_t failing;
+    std::int32_t align;
+  };
+  const Case cases[] = {{"private copy view", &src, 1, 2},
+                        {"private copy pixels", &src, 2, 2},
+                        {"temporary view", &big, 1, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    host.allocator().FailNth(c.failing);
+    Frame f;
+    f.align = c.align;
+    EXPECT_EQ(Render(dst, *c.source, mask, f), kOutOfMemory);
+    host.allocator().FailNth(0);
+    EXPECT_EQ(ShownAngle(), 0);  // not stepped
+    EXPECT_EQ(dst.Memory(), before);
+  }
+  // The view kept from the failed pixel allocation gets its pixels now.
+  ASSERT_EQ(Render(dst, src, mask, copy), kOk);
+  EXPECT_EQ(ShownAngle(), 16);
+  EXPECT_NE(dst.Memory(), before);
+  host.allocator().FailAll(true);
+  EXPECT_EQ(Render(dst, big, mask), kOutOfMemory);
+  host.allocator().FailAll(false);
+  Destroy();
+  EXPECT_EQ(host.allocator().LiveBlocks(), baselineBlocks);
+}
+
+// Views that claim more than their memory holds, absurd rectangles and views
+// without memory: the render answers 0 and nothing outside the buffers moves.
+TEST_F(RotateRenderTest, HostileViewsAreNeverWalkedOutOfTheirMemory) {
+  Turn(33);
+  const std::int32_t huge = 1 << 23;
+  for (int variant = 0; variant < 6; ++variant) {
+    SCOPED_TRACE(variant);
+    Image src(ImageKind::kRgb32, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+    Image dst(ImageKind::kRgb32, 0, 0, 16, 16);
+    src.FillRandom(rng);
+    FillMask(mask, 255);
+    AreaRect update = dst.view().bounds;
+    switch (variant) {
+      case 0:  // a destination claiming 2^23 columns
+        dst.View()->bounds.right = huge;
+        dst.View()->bounds.width = huge;
+        break;
+      case 1:  // a mask and source claiming 2^23 columns
+        mask.View()->bounds.right = huge;
+        mask.View()->bounds.width = huge;
+        src.View()->bounds.right = huge;
+        src.View()->bounds.width = huge;
+        break;
+      case 2:  // an update far larger than the destination
+        update.left = update.top = -huge;
+        update.right = update.bottom = huge;
+        break;
+      case 3:  // no memory behind the source
+        src.DropMemory();
+        break;
+      case 4:  // a destination row length too short for its width
+        dst.View()->rowLength = 4;
+        dst.View()->rowStep = -4;
+        break;
+      case 5:  // inverted bounds
+        mask.View()->bounds.left = kN;
+        mask.View()->bounds.right = 0;
+        break;
+    }
+    Frame f;
+    f.update = &update;
+    f.align = variant % 3;
+    EXPECT_EQ(Render(dst, src, mask, f), kOk);
+    EXPECT_TRUE(dst.GuardsIntact());
+    EXPECT_TRUE(src.GuardsIntact());
+    EXPECT_TRUE(mask.GuardsIntact());
+  }
+  Destroy();
+  EXPECT_EQ(host.allocator().LiveBlocks(), baselineBlocks);
+}
+
+// --- Colour plus alpha.
+
+TEST_F(RotateRenderTest, AlphaOutputPairsEveryColourWithItsMaskByte) {
+  PaletteTable palette = PaletteTable::Random(rng);
+  struct AlphaCase {
+    ImageKind src, dst;
+  };
+  const AlphaCase cases[] = {{ImageKind::kRgb32, ImageKind::kRgb32},
+                             {ImageKind::kRgb24, ImageKind::kExpanded16},
+                             {ImageKind::kIndexed8, ImageKind::kExpanded8},
+                             {ImageKind::kRgb555, ImageKind::kExpanded16}};
+  for (const AlphaCase& c : cases) {
+    for (std::int32_t degrees : {0, 90, 30}) {
+      SCOPED_TRACE(std::string(glissade::KindName(c.src)) + " " + std::to_string(degrees));
+      Nearest();
+      Turn(degrees);
+      Image src(c.src, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+      Image dst(c.dst, 0, 0, kN, kN, 4), alpha(ImageKind::kIndexed8, 0, 0, kN, kN);
+      // Mask byte 1 + x + 8y, and a source colour that names its pixel.
+      for (std::int32_t y = 0; y < kN; ++y)
+        for (std::int32_t x = 0; x < kN; ++x) {
+          *mask.Pixel(x, y) = static_cast<std::uint8_t>(1 + x + kN * y);
+          std::uint8_t* s = src.Pixel(x, y);
+          if (c.src == ImageKind::kIndexed8) {
+            s[0] = static_cast<std::uint8_t>(x + kN * y);
+          } else if (c.src == ImageKind::kRgb555) {
+            const int v = (x & 31) | ((y & 31) << 5) | (7 << 10);
+            s[0] = static_cast<std::uint8_t>(v);
+            s[1] = static_cast<std::uint8_t>(v >> 8);
+          } else {
+            s[0] = static_cast<std::uint8_t>(x);
+            s[1] = static_cast<std::uint8_t>(y);
+            s[2] = 7;
+          }
+        }
+      dst.Fill(0xEE);
+      alpha.Fill(0xEE);
+      ASSERT_EQ(RenderWithAlpha(dst, alpha, src, mask, palette.Record()), kOk);
+      int drawn = 0;
+      for (std::int32_t y = 0; y < kN; ++y)
+        for (std::int32_t x = 0; x < kN; ++x) {
+          const std::int32_t a = *alpha.Pixel(x, y);
+          ASSERT_NE(a, 0xEE) << "alpha written everywhere";
+          const std::uint8_t* d = dst.Pixel(x, y);
+          if (a == 0) {
+            EXPECT_EQ(d[0], 0xEE);
+            continue;
+          }
+          ++drawn;
+          const std::int32_t sx = (a - 1) % kN, sy = (a - 1) / kN;
+          if (c.src == ImageKind::kIndexed8) {
+            const glissade::Colour col = palette.ColourOf(static_cast<std::uint8_t>(a - 1));
+            EXPECT_EQ(d[0], col.b);
+            EXPECT_EQ(d[1], col.g);
+            EXPECT_EQ(d[2], col.r);
+          } else {
+            EXPECT_EQ(d[0], sx);
+            EXPECT_EQ(d[1], sy);
+            EXPECT_EQ(d[2], 7);
+          }
+          EXPECT_EQ(d[3], 0xEE);
+        }
+      EXPECT_GE(drawn, degrees == 30 ? 30 : 49);
+      // The bounds go out twice, in destination coordinates.
+      EXPECT_EQ(outRect.right, outRect2.right);
+      EXPECT_EQ(outRect2.height, outRect2.bottom - outRect2.top);
+      EXPECT_TRUE(dst.GuardsIntact());
+      EXPECT_TRUE(alpha.GuardsIntact());
+    }
+  }
+}
+
+TEST_F(RotateRenderTest, AlphaOutputWithoutALoopForThePairDrawsNothing) {
+  Image src(ImageKind::kIndexed8, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
+  Image dst(ImageKind::kExpanded16, 0, 0, kN, kN), alpha(ImageKind::kIndexed8, 0, 0, kN, kN);
+  FillMask(mask, 255);
+  dst.Fill(0xEE);
+  alpha.Fill(0xEE);
+  ASSERT_EQ(RenderWithAlpha(dst, alpha, src, mask), kOk);
+  EXPECT_EQ(*alpha.Pixel(3, 3), 0xEE);
+  EXPECT_EQ(dst.Pixel(3, 3)[0], 0xEE);
+}
+
+// --- The hit test answers for what was drawn.
+
+TEST_F(RotateRenderTest, HitTestAgreesWithTheDrawing) {
+  for (bool flip : {false, true}) {
+    for (std::int32_t degrees : {0, 30, 90, 135, 250}) {
+      SCOPED_TRACE(std::to_string(degrees) + (flip ? " flipped" : ""));
+      Nearest();
+      Turn(degrees);
+      ASSERT_EQ(Set({{"flip", values().Integer(flip ? 1 : 0)}}), kOk);
+      // A 24 x 12 sprite whose left half is opaque, on a 40 x 40 stage.
+      Image src(ImageKind::kRgb32, 0, 0, 24, 12), mask(ImageKind::kIndexed8, 0, 0, 24, 12);
+      Image dst(ImageKind::kRgb32, 0, 0, 40, 40);
+      FillBgr(src, 255, 255, 255);
+      FillMask(mask, 0);
+      for (std::int32_t y = 0; y < 12; ++y)
+        for (std::int32_t x = 0; x < 12; ++x) *mask.Pixel(x, y) = 200;
+      dst.Fill(0);
+      ASSERT_EQ(Render(dst, src, mask), kOk);
+      AreaRect spriteRect = dst.view().bounds;
+      SpriteDescription sprite{};
+      sprite.words[kSpriteRectWord] = reinterpret_cast<Word>(&spriteRect);
+      const auto drawnAt = [&](std::int32_t x, std::int32_t y) {
+        if (x < 0 || y < 0 || x >= 40 || y >= 40) return false;
+        return dst.Pixel(x, y)[0] != 0;
+      };
+      int checked = 0;
+      for (std::int32_t y = 0; y < 40; ++y)
+        for (std::int32_t x = 0; x < 40; ++x) {
+          // Pixels well inside or well outside the drawn shape. The hit test
+          // quantises the point's angle and the drawing clips to truncated
+          // bounds; a mirrored sprite is also drawn one column off the exact
+          // mirror (its walk starts on a pixel corner). Edges may differ by
+          // that much.
+          const std::int32_t margin = flip ? 3 : 2;
+          bool allIn = true, allOut = true;
+          for (std::int32_t dy = -margin; dy <= margin; ++dy)
+            for (std::int32_t dx = -margin; dx <= margin; ++dx) {
+              const bool d = drawnAt(x + dx, y + dy);
+              allIn = allIn && d;
+              allOut = allOut && !d;
+            }
+          if (!allIn && !allOut) continue;
+          std::int32_t value = -1;
+          ASSERT_EQ(fx->ops->GetAlphaAt(fx.get(), mask.View(), y, x, &value, &sprite), kOk);
+          EXPECT_EQ(value, allIn ? 200 : 0) << x << "," << y;
+          ++checked;
+        }
+      EXPECT_GT(checked, 1000);
+    }
+  }
+}
+
+TEST_F(RotateRenderTest, HitTestAtTheCentreAndFarAway) {
+  Turn(77);
+  Image mask(ImageKind::kIndexed8, 0, 0, 10, 6);
+  FillMask(mask, 0);
+  *mask.Pixel(5, 3) = 99;
+  AreaRect spriteRect = MakeUpdate(100, 200, 110, 206);
+  SpriteDescription sprite{};
+  sprite.words[kSpriteRectWord] = reinterpret_cast<Word>(&spriteRect);
+  std::int32_t value = -1;
+  ASSERT_EQ(fx->ops->GetAlphaAt(fx.get(), mask.View(), 203, 105, &value, &sprite), kOk);
+  EXPECT_EQ(value, 99);
+  FillMask(mask, 255);
+  for (auto [y, x] : {std::pair{0, 0}, std::pair{203, 130}, std::pair{-2000000000, 2000000000}}) {
+    ASSERT_EQ(fx->ops->GetAlphaAt(fx.get(), mask.View(), y, x, &value, &sprite), kOk);
+    EXPECT_EQ(value, 0);
+  }
+  mask.DropMemory();
+  ASSERT_EQ(fx->ops->GetAlphaAt(fx.get(), mask.View(), 203, 105, &value, &sprite), kOk);
+  EXPECT_EQ(value, 0);
+}
+
+}  // namespace
+}  // namespace vx::host
