@@ -18,6 +18,9 @@ void SetModuleHandle(Word handle) { gModuleHandle = handle; }
 
 bool FindRawResource(Word searchHandle, const char* type, std::int32_t id, RawResource* out) {
   *out = {};
+  // A numeric name is 16 bits wide: anything else would either be read as a
+  // text pointer or wrap onto another resource's number.
+  if (type == nullptr || id <= 0 || id > 0xFFFF) return false;
   auto module = reinterpret_cast<HMODULE>(searchHandle);
   LPCSTR name = MAKEINTRESOURCEA(id);
   // The texts are stored as Japanese resources; take any language otherwise.

@@ -29,10 +29,12 @@ run_logged() {
   fi
 }
 
+# Each preset is configured afresh so that changed toolchain flags are never
+# hidden by an old cache; unchanged objects are not rebuilt.
 for preset in "${presets[@]}"; do
   echo "==== $preset"
   t0=$SECONDS
-  if ! run_logged "$preset-configure" cmake --preset "$preset" ||
+  if ! run_logged "$preset-configure" cmake --preset "$preset" --fresh ||
      ! run_logged "$preset-build" cmake --build --preset "$preset"; then
     total_failed=$((total_failed + 1))
     report+=("$(printf '%-12s build FAILED (%ds)' "$preset" $((SECONDS - t0)))")

@@ -22,6 +22,10 @@ class Module {
   DllGetClassObjectFn DllGetClassObject = nullptr;
   DllCanUnloadNowFn DllCanUnloadNow = nullptr;
 
+  // What the loader returned: the HMODULE on Windows, the dlopen handle
+  // elsewhere.
+  void* NativeHandle() const { return library_; }
+
  private:
   void* library_ = nullptr;
 };

@@ -23,6 +23,7 @@ struct ProviderOps {
   static Word VX_CALL BeginResourceAccess(ServiceProvider* self, Word moduleHandle, Word* token) {
     Provider* provider = Of(self);
     ++provider->begins_;
+    provider->lastModuleHandle_ = moduleHandle;
     *token = provider->nextToken_++;
     return moduleHandle;
   }

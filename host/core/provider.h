@@ -23,6 +23,8 @@ class Provider {
   int Ends() const { return ends_; }
   // Resource accesses begun and not ended.
   int OpenAccesses() const { return begins_ - ends_; }
+  // The module handle of the latest begin, as the module passed it.
+  Word LastModuleHandle() const { return lastModuleHandle_; }
 
  private:
   friend struct ProviderOps;
@@ -32,6 +34,7 @@ class Provider {
   int begins_ = 0;
   int ends_ = 0;
   Word nextToken_ = 1;
+  Word lastModuleHandle_ = 0;
 };
 
 }  // namespace vx::host
