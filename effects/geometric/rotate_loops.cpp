@@ -117,6 +117,89 @@ bool TapArea(const RotateLoopJob& job, std::int32_t colourSpan, std::int32_t* co
   return true;
 }
 
+// A multiple of 8 up to `n`: how many of the first bytes at `p` are 255, as
+// far as whole groups go. The scan runs over the whole mask every render.
+static std::int32_t OpaquePrefix(const std::uint8_t* p, std::int32_t n) {
+  std::int32_t x = 0;
+#if defined(__SSE2__)
+  const __m128i ones = _mm_set1_epi8(-1);
+  for (; x + 64 <= n; x += 64) {
+    const auto* q = reinterpret_cast<const __m128i*>(p + x);
+    const __m128i all = _mm_and_si128(
+        _mm_and_si128(_mm_loadu_si128(q), _mm_loadu_si128(q + 1)),
+        _mm_and_si128(_mm_loadu_si128(q + 2), _mm_loadu_si128(q + 3)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(all, ones)) != 0xFFFF) return x;
+  }
+#endif
+  for (; x + 8 <= n; x += 8) {
+    std::uint64_t eight;
+    std::memcpy(&eight, p + x, 8);
+    if (eight != ~std::uint64_t{0}) break;
+  }
+  return x;
+}
+
+// How many bytes before `p` (at most n) are 255, going left.
+static std::int32_t OpaqueBefore(const std::uint8_t* p, std::int32_t n) {
+  std::int32_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    std::uint64_t eight;
+    std::memcpy(&eight, p - k - 8, 8);
+    if (eight != ~std::uint64_t{0}) break;
+  }
+  while (k < n && p[-k - 1] == 255) ++k;
+  return k;
+}
+
+// Row r's run of 255 bytes through the middle column, [*left, *right);
+// empty when the middle byte is not 255.
+static void OpaqueRun(const ByteWindow& mask, std::int32_t columns, std::int32_t r,
+                      std::int32_t* left, std::int32_t* right) {
+  const std::uint8_t* row = mask.base + mask.topOffset + std::ptrdiff_t{r} * mask.rowStep;
+  const std::int32_t mid = columns / 2;
+  std::int32_t end = mid + OpaquePrefix(row + mid, columns - mid);
+  while (end < columns && row[end] == 255) ++end;
+  *left = end > mid ? mid - OpaqueBefore(row + mid, mid) : mid;
+  *right = end;
+}
+
+bool OpaqueArea(const ByteWindow& mask, std::int32_t columns, std::int32_t rows, OpaqueBox* box) {
+  if (mask.bytesPerPixel != 1 || columns <= 0 || rows <= 0) return false;
+  // Grown from the middle row one row at a time, up or down, whichever
+  // keeps the larger area, while the area does not shrink.
+  std::int32_t left, right;
+  OpaqueRun(mask, columns, rows / 2, &left, &right);
+  if (right <= left) return false;
+  std::int32_t top = rows / 2, bottom = top + 1;
+  std::int32_t upL = 0, upR = 0, downL = 0, downR = 0;
+  if (top > 0) OpaqueRun(mask, columns, top - 1, &upL, &upR);
+  if (bottom < rows) OpaqueRun(mask, columns, bottom, &downL, &downR);
+  for (;;) {
+    const std::int64_t height = bottom - top;
+    const std::int64_t area = std::int64_t{right - left} * height;
+    const std::int32_t upWidth = top > 0 ? std::min(right, upR) - std::max(left, upL) : 0;
+    const std::int32_t downWidth =
+        bottom < rows ? std::min(right, downR) - std::max(left, downL) : 0;
+    const std::int64_t upArea = std::int64_t{upWidth} * (height + 1);
+    const std::int64_t downArea = std::int64_t{downWidth} * (height + 1);
+    if (upWidth > 0 && upArea >= area && upArea >= downArea) {
+      left = std::max(left, upL);
+      right = std::min(right, upR);
+      --top;
+      if (top > 0) OpaqueRun(mask, columns, top - 1, &upL, &upR);
+    } else if (downWidth > 0 && downArea >= area) {
+      left = std::max(left, downL);
+      right = std::min(right, downR);
+      ++bottom;
+      if (bottom < rows) OpaqueRun(mask, columns, bottom, &downL, &downR);
+    } else {
+      break;
+    }
+  }
+  *box = {left, top, right, bottom};
+  return true;
+}
+
 }  // namespace rotate_detail
 
 RotateLoopChoice SelectRotateLoop(const PixelView& colour, const PixelView& destination,

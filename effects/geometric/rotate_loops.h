@@ -14,7 +14,9 @@
 // holds no test of format, sampling mode or blend level. The destination
 // is walked in blocks of columns, each row of a block cut once into the
 // span whose taps all lie inside the views and the transparent parts
-// before and after it; inside the span no tap is tested.
+// before and after it; inside the span no tap is tested, and the part of
+// it that samples a rectangle of fully opaque mask is stored by colour
+// alone.
 #pragma once
 
 #include <bit>
@@ -122,7 +124,13 @@ struct Sample {
 };
 
 // --- Source formats: LoadBgr reads the tap at `p` (kSpan bytes, pixels
-// kStep bytes apart; 0 means the view's own step).
+// kStep bytes apart; 0 means the view's own step). A format's Table is what
+// it needs of the colour table, built once per render.
+
+// Formats that read no colour table.
+struct NoTable {
+  explicit NoTable(const Palette&) {}
+};
 
 // Expanded pixels: blue, green, red bytes in the image's units (8-bit
 // components, or the 5-bit values of an expanded 16-bit stage). Four-byte
@@ -131,7 +139,8 @@ template <std::int32_t kBytes>
 struct ExpandedSource {
   static constexpr std::int32_t kSpan = 3;
   static constexpr std::int32_t kStep = kBytes;
-  static std::uint32_t LoadBgr(const Palette&, const std::uint8_t* p) {
+  using Table = NoTable;
+  static std::uint32_t LoadBgr(const Table&, const std::uint8_t* p) {
     if constexpr (kBytes == 4) {
       std::uint32_t v;
       std::memcpy(&v, p, 4);
@@ -149,21 +158,47 @@ struct ExpandedSource {
 struct Rgb555Source {
   static constexpr std::int32_t kSpan = 2;
   static constexpr std::int32_t kStep = 2;
-  static std::uint32_t LoadBgr(const Palette&, const std::uint8_t* p) {
+  using Table = NoTable;
+  static std::uint32_t LoadBgr(const Table&, const std::uint8_t* p) {
     const std::uint32_t v = p[0] | (static_cast<std::uint32_t>(p[1]) << 8);
     return PackBgr(v & 31, (v >> 5) & 31, (v >> 10) & 31);
   }
+  // Each field moved straight to its lane.
+  static Lanes LoadLanes(const Table&, const std::uint8_t* p) {
+    const Lanes v = p[0] | (static_cast<std::uint32_t>(p[1]) << 8);
+    return (v & 31) | ((v & 0x3E0) << 11) | ((v & 0x7C00) << 22);
+  }
 };
 
-// Palette indices, looked up in the colour table.
+// Palette indices, looked up in the colour table. The table's colours are
+// gathered once into packed bytes: one load per tap instead of three
+// strided ones.
 struct Indexed8Source {
   static constexpr std::int32_t kSpan = 1;
   static constexpr std::int32_t kStep = 1;
-  static std::uint32_t LoadBgr(const Palette& pal, const std::uint8_t* p) {
-    const Rgb c = PaletteLookup(pal, *p);
-    return PackBgr(c.b, c.g, c.r);
-  }
+  struct Table {
+    explicit Table(const Palette& pal) {
+      for (std::uint32_t i = 0; i < 256; ++i) {
+        const Rgb c = PaletteLookup(pal, i);
+        bgr[i] = PackBgr(c.b, c.g, c.r);
+        lanes[i] = BgrToLanes(bgr[i]);
+      }
+    }
+    std::uint32_t bgr[256];
+    Lanes lanes[256];
+  };
+  static std::uint32_t LoadBgr(const Table& t, const std::uint8_t* p) { return t.bgr[*p]; }
+  static Lanes LoadLanes(const Table& t, const std::uint8_t* p) { return t.lanes[*p]; }
 };
+
+// A tap in lanes, straight from the format where it has a way.
+template <class Source>
+VX_PIXEL_INLINE Lanes LoadLanes(const typename Source::Table& t, const std::uint8_t* p) {
+  if constexpr (requires { Source::LoadLanes(t, p); })
+    return Source::LoadLanes(t, p);
+  else
+    return BgrToLanes(Source::LoadBgr(t, p));
+}
 
 // Bilinear weights of a 24.8 position's fractions, summing to 256.
 struct Weights {
@@ -175,46 +210,85 @@ inline Weights BilinearWeights(std::int32_t fx, std::int32_t fy) {
   return {256 - w10 - fy, w10, fy - w11, w11};
 }
 
-// The four colour taps from `c` weighed. Four-byte pixels sit side by side
-// in one 8-byte load per row, weighed in 16-bit lanes (255 x 256 fits);
-// the fourth byte is weighed along and dropped. Same integers as the
-// scalar form, so the same bytes.
-template <class Source>
-VX_PIXEL_INLINE std::uint32_t Blend4Colour(const Palette& pal, const std::uint8_t* c,
+#if defined(__SSE2__)
+// Two four-byte pixels of a row and the two below them (the low 8 bytes of
+// `top` and `below`), weighed: each row's bytes are interleaved (b b g g r
+// r x x) and multiply-added by (left weight, right weight) in 32-bit lanes;
+// the fourth byte is weighed along and dropped.
+VX_PIXEL_INLINE std::uint32_t BlendPairs(__m128i top, __m128i below, const Weights& w) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i both = _mm_unpacklo_epi64(_mm_unpacklo_epi8(top, _mm_srli_si128(top, 4)),
+                                          _mm_unpacklo_epi8(below, _mm_srli_si128(below, 4)));
+  const __m128i wTop = _mm_shuffle_epi32(_mm_cvtsi32_si128(w.w00 | (w.w10 << 16)), 0);
+  const __m128i wBelow = _mm_shuffle_epi32(_mm_cvtsi32_si128(w.w01 | (w.w11 << 16)), 0);
+  __m128i sum = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(both, zero), wTop),
+                              _mm_madd_epi16(_mm_unpackhi_epi8(both, zero), wBelow));
+  sum = _mm_srli_epi32(sum, 8);
+  sum = _mm_packs_epi32(sum, sum);
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) & 0xFFFFFFu;
+}
+#endif
+
+// The four colour taps from `c` weighed. Four-byte pixels and palette
+// colours go two by two through vector lanes, 5-5-5 words field by field;
+// the integers are those of the plain form, and so are the bytes. kVector
+// false keeps to the plain form (the tested walk does, so that the two
+// walks check each other).
+template <class Source, bool kVector = true>
+VX_PIXEL_INLINE std::uint32_t Blend4Colour(const typename Source::Table& pal, const std::uint8_t* c,
                                            std::ptrdiff_t cRow, std::int32_t cStep,
                                            const Weights& w) {
 #if defined(__SSE2__)
-  if constexpr (std::is_same_v<Source, ExpandedSource<4>>) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i top =
-        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c)), zero);
-    const __m128i below =
-        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + cRow)), zero);
-    const __m128i wTop = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(w.w00)),
-                                            _mm_set1_epi16(static_cast<short>(w.w10)));
-    const __m128i wBelow = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(w.w01)),
-                                              _mm_set1_epi16(static_cast<short>(w.w11)));
-    __m128i sum = _mm_add_epi16(_mm_mullo_epi16(top, wTop), _mm_mullo_epi16(below, wBelow));
-    sum = _mm_srli_epi16(_mm_add_epi16(sum, _mm_srli_si128(sum, 8)), 8);
+  if constexpr (kVector && std::is_same_v<Source, ExpandedSource<4>>) {
+    return BlendPairs(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c)),
+                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + cRow)), w);
+  }
+  if constexpr (kVector && std::is_same_v<Source, Indexed8Source>) {
+    const auto colour = [&](const std::uint8_t* q) {
+      return _mm_cvtsi32_si128(static_cast<int>(pal.bgr[*q]));
+    };
+    return BlendPairs(_mm_unpacklo_epi32(colour(c), colour(c + 1)),
+                      _mm_unpacklo_epi32(colour(c + cRow), colour(c + cRow + 1)), w);
+  }
+  if constexpr (kVector && std::is_same_v<Source, Rgb555Source>) {
+    // The four words side by side, their blue and green fields in one
+    // vector and red in another, each multiply-added by the four weights;
+    // the top and bottom halves (at most 31 x 256) are then summed.
+    std::uint32_t top, below;
+    std::memcpy(&top, c, 4);
+    std::memcpy(&below, c + cRow, 4);
+    const __m128i four = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(top)),
+                                            _mm_cvtsi32_si128(static_cast<int>(below)));
+    const __m128i field = _mm_set1_epi16(31);
+    const __m128i blueGreen = _mm_unpacklo_epi64(_mm_and_si128(four, field),
+                                                 _mm_and_si128(_mm_srli_epi16(four, 5), field));
+    const __m128i red = _mm_and_si128(_mm_srli_epi16(four, 10), field);
+    __m128i weights = _mm_unpacklo_epi32(_mm_cvtsi32_si128(w.w00 | (w.w10 << 16)),
+                                         _mm_cvtsi32_si128(w.w01 | (w.w11 << 16)));
+    weights = _mm_unpacklo_epi64(weights, weights);
+    const __m128i halves = _mm_packs_epi32(_mm_madd_epi16(blueGreen, weights),
+                                           _mm_madd_epi16(red, weights));
+    __m128i sum = _mm_srli_epi32(_mm_madd_epi16(halves, _mm_set1_epi16(1)), 8);
+    sum = _mm_packs_epi32(sum, sum);
     return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) & 0xFFFFFFu;
   }
 #endif
-  const Lanes sum = BgrToLanes(Source::LoadBgr(pal, c)) * static_cast<Lanes>(w.w00) +
-                    BgrToLanes(Source::LoadBgr(pal, c + cStep)) * static_cast<Lanes>(w.w10) +
-                    BgrToLanes(Source::LoadBgr(pal, c + cRow)) * static_cast<Lanes>(w.w01) +
-                    BgrToLanes(Source::LoadBgr(pal, c + cRow + cStep)) * static_cast<Lanes>(w.w11);
+  const Lanes sum = LoadLanes<Source>(pal, c) * static_cast<Lanes>(w.w00) +
+                    LoadLanes<Source>(pal, c + cStep) * static_cast<Lanes>(w.w10) +
+                    LoadLanes<Source>(pal, c + cRow) * static_cast<Lanes>(w.w01) +
+                    LoadLanes<Source>(pal, c + cRow + cStep) * static_cast<Lanes>(w.w11);
   return LanesToBgr((sum >> 8) & kLaneLow);
 }
 
 // The four taps at `m` (mask) and `c` (colour), weighed. Four-byte pixels
 // over a packed mask carry the mask bytes in place of their fourth bytes
 // and are weighed in one pass (products and sums stay below 2^16).
-template <class Source, std::int32_t kMaskStep = 0>
-VX_PIXEL_INLINE Sample Blend4(const Palette& pal, const std::uint8_t* m, std::ptrdiff_t mRow,
-                     std::int32_t mStep, const std::uint8_t* c, std::ptrdiff_t cRow,
-                     std::int32_t cStep, const Weights& w) {
+template <class Source, std::int32_t kMaskStep = 0, bool kVector = true>
+VX_PIXEL_INLINE Sample Blend4(const typename Source::Table& pal, const std::uint8_t* m,
+                              std::ptrdiff_t mRow, std::int32_t mStep, const std::uint8_t* c,
+                              std::ptrdiff_t cRow, std::int32_t cStep, const Weights& w) {
 #if defined(__SSE2__)
-  if constexpr (std::is_same_v<Source, ExpandedSource<4>> && kMaskStep == 1) {
+  if constexpr (kVector && std::is_same_v<Source, ExpandedSource<4>> && kMaskStep == 1) {
     // Per row: the two pixels' bytes interleaved (b b g g r r m m), the
     // fourth bytes replaced by the two mask bytes, then one multiply-add
     // of each pair by (left weight, right weight).
@@ -237,7 +311,31 @@ VX_PIXEL_INLINE Sample Blend4(const Palette& pal, const std::uint8_t* m, std::pt
   }
 #endif
   return {(m[0] * w.w00 + m[mStep] * w.w10 + m[mRow] * w.w01 + m[mRow + mStep] * w.w11) >> 8,
-          Blend4Colour<Source>(pal, c, cRow, cStep, w)};
+          Blend4Colour<Source, kVector>(pal, c, cRow, cStep, w)};
+}
+
+// Destination rows whose source taps are fetched ahead. Inside a column
+// block each row samples next to the row before it, on a line through the
+// turned source that no hardware prefetcher follows; the tap
+// kPrefetchRows rows further down is asked for while this one is read.
+inline constexpr std::int32_t kPrefetchRows = 8;
+
+// The byte distance from a tap to roughly the same tap kPrefetchRows rows
+// on (unsigned: it only forms hint addresses, never a load).
+inline std::uintptr_t PrefetchDistance(const MappingVectors& v, std::ptrdiff_t row,
+                                       std::int32_t step) {
+  return static_cast<std::uintptr_t>(
+      (std::int64_t{v.rowStepY} * row + std::int64_t{v.rowStepX} * step) * kPrefetchRows / 256);
+}
+
+VX_PIXEL_INLINE void PrefetchAhead(const std::uint8_t* p, std::uintptr_t distance) {
+#if defined(__SSE2__)
+  _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p) + distance),
+               _MM_HINT_T0);
+#else
+  (void)p;
+  (void)distance;
+#endif
 }
 
 // A step known when the loop is built, or the view's own (0).
@@ -265,7 +363,9 @@ class NearestSampler {
         mRow_(static_cast<std::ptrdiff_t>(job.mask.rowStep)),
         cRow_(static_cast<std::ptrdiff_t>(job.colour.rowStep)),
         mStep_(StepOf<kMaskStep>(job.mask.bytesPerPixel)),
-        cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)) {}
+        cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)),
+        ahead_(PrefetchDistance(job.steps, cRow_, cStep_)),
+        maskAhead_(PrefetchDistance(job.steps, mRow_, mStep_)) {}
 
   Sample operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
@@ -279,18 +379,30 @@ class NearestSampler {
 
   VX_PIXEL_INLINE Sample Inside(std::int32_t x, std::int32_t y) const {
     const std::ptrdiff_t ix = x >> 8, iy = y >> 8;
-    return {mTop_[iy * mRow_ + ix * StepOf<kMaskStep>(mStep_)],
-            Source::LoadBgr(palette_, cTop_ + iy * cRow_ + ix * StepOf<Source::kStep>(cStep_))};
+    const std::uint8_t* m = mTop_ + iy * mRow_ + ix * StepOf<kMaskStep>(mStep_);
+    const std::uint8_t* p = cTop_ + iy * cRow_ + ix * StepOf<Source::kStep>(cStep_);
+    PrefetchAhead(m, maskAhead_);
+    PrefetchAhead(p, ahead_);
+    return {*m, Source::LoadBgr(palette_, p)};
+  }
+
+  // The colour alone, where the walk knows the mask to be opaque.
+  VX_PIXEL_INLINE std::uint32_t InsideColour(std::int32_t x, std::int32_t y) const {
+    const std::ptrdiff_t ix = x >> 8, iy = y >> 8;
+    const std::uint8_t* p = cTop_ + iy * cRow_ + ix * StepOf<Source::kStep>(cStep_);
+    PrefetchAhead(p, ahead_);
+    return Source::LoadBgr(palette_, p);
   }
 
  private:
   ByteWindow mask_, colour_;
   std::int32_t width_;
-  Palette palette_;
+  typename Source::Table palette_;
   const std::uint8_t* mTop_;
   const std::uint8_t* cTop_;
   std::ptrdiff_t mRow_, cRow_;
   std::int32_t mStep_, cStep_;
+  std::uintptr_t ahead_, maskAhead_;
 };
 
 template <class Source, std::int32_t kMaskStep>
@@ -304,7 +416,9 @@ class BilinearSampler {
         mRow_(static_cast<std::ptrdiff_t>(job.mask.rowStep)),
         cRow_(static_cast<std::ptrdiff_t>(job.colour.rowStep)),
         mStep_(StepOf<kMaskStep>(job.mask.bytesPerPixel)),
-        cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)) {}
+        cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)),
+        ahead_(PrefetchDistance(job.steps, cRow_, cStep_)),
+        maskAhead_(PrefetchDistance(job.steps, mRow_, mStep_)) {}
 
   Sample operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
@@ -314,7 +428,7 @@ class BilinearSampler {
     if (m < 0) return {};
     const std::int64_t c = QuadOffset(colour_, ix, iy, Source::kSpan);
     if (c < 0) return {};
-    return Blend4<Source>(palette_, mask_.base + m, mRow_, mask_.bytesPerPixel,
+    return Blend4<Source, 0, false>(palette_, mask_.base + m, mRow_, mask_.bytesPerPixel,
                           colour_.base + c, cRow_, colour_.bytesPerPixel,
                           BilinearWeights(x - (ix << 8), y - (iy << 8)));
   }
@@ -322,20 +436,33 @@ class BilinearSampler {
   VX_PIXEL_INLINE Sample Inside(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
     const std::int32_t ms = StepOf<kMaskStep>(mStep_), cs = StepOf<Source::kStep>(cStep_);
-    return Blend4<Source, kMaskStep>(
-        palette_, mTop_ + iy * mRow_ + std::ptrdiff_t{ix} * ms, mRow_, ms,
-        cTop_ + iy * cRow_ + std::ptrdiff_t{ix} * cs, cRow_, cs,
-        BilinearWeights(x - (ix << 8), y - (iy << 8)));
+    const std::uint8_t* m = mTop_ + iy * mRow_ + std::ptrdiff_t{ix} * ms;
+    const std::uint8_t* p = cTop_ + iy * cRow_ + std::ptrdiff_t{ix} * cs;
+    PrefetchAhead(m, maskAhead_);
+    PrefetchAhead(p, ahead_);
+    return Blend4<Source, kMaskStep>(palette_, m, mRow_, ms, p, cRow_, cs,
+                                     BilinearWeights(x - (ix << 8), y - (iy << 8)));
+  }
+
+  // The colour alone, where the walk knows all four mask taps opaque.
+  VX_PIXEL_INLINE std::uint32_t InsideColour(std::int32_t x, std::int32_t y) const {
+    const std::int32_t ix = x >> 8, iy = y >> 8;
+    const std::int32_t cs = StepOf<Source::kStep>(cStep_);
+    const std::uint8_t* p = cTop_ + iy * cRow_ + std::ptrdiff_t{ix} * cs;
+    PrefetchAhead(p, ahead_);
+    return Blend4Colour<Source>(palette_, p, cRow_, cs,
+                                BilinearWeights(x - (ix << 8), y - (iy << 8)));
   }
 
  private:
   ByteWindow mask_, colour_;
   std::int32_t width_;
-  Palette palette_;
+  typename Source::Table palette_;
   const std::uint8_t* mTop_;
   const std::uint8_t* cTop_;
   std::ptrdiff_t mRow_, cRow_;
   std::int32_t mStep_, cStep_;
+  std::uintptr_t ahead_, maskAhead_;
 };
 
 // --- Destination side.
@@ -386,13 +513,25 @@ class CompositeSink {
         step_(Fmt::kStep != 0 ? Fmt::kStep : job.destination.step),
         lower_(job.thresholds.lower),
         upper_(job.thresholds.upper),
-        blend_(job.blend) {}
+        blend_(job.blend),
+        opaqueWeight_((255 * job.blend) >> 8) {}
 
   void BeginRow(std::int32_t y) { row_ = dest_.Row(y); }
 
   // Transparent samples leave the pixel alone unless the lower threshold
   // lets a zero mask through (it then blends with weight 0).
   bool SkipsTransparent() const { return lower_ >= 0; }
+
+  // Whether PutOpaque may stand for Put of a sample whose mask is 255.
+  bool TakesOpaque() const { return lower_ < 255 && (!kFull || upper_ <= 255); }
+
+  VX_PIXEL_INLINE void PutOpaque(std::int32_t x, std::uint32_t c) {
+    std::uint8_t* d = row_ + static_cast<std::ptrdiff_t>(x) * StepOf<Fmt::kStep>(step_);
+    if constexpr (kFull)
+      StoreColour<Fmt>(palette_, d, c);
+    else
+      Fmt::Blend(palette_, d, ToColour<Fmt>(c), opaqueWeight_);
+  }
 
   VX_PIXEL_INLINE void Put(std::int32_t x, const Sample& s) {
     if (s.m <= lower_) return;
@@ -410,7 +549,7 @@ class CompositeSink {
  private:
   ViewWalk dest_;
   Palette palette_;
-  std::int32_t step_, lower_, upper_, blend_;
+  std::int32_t step_, lower_, upper_, blend_, opaqueWeight_;
   std::uint8_t* row_ = nullptr;
 };
 
@@ -427,6 +566,16 @@ class AlphaSink {
   }
 
   bool SkipsTransparent() const { return false; }
+
+  bool TakesOpaque() const { return lower_ < 255; }
+
+  VX_PIXEL_INLINE void PutOpaque(std::int32_t x, std::uint32_t c) {
+    alphaRow_[static_cast<std::ptrdiff_t>(x) * alpha_.step] = 255;
+    std::uint8_t* d = colourRow_ + static_cast<std::ptrdiff_t>(x) * colour_.step;
+    d[0] = static_cast<std::uint8_t>(c);
+    d[1] = static_cast<std::uint8_t>(c >> 8);
+    d[2] = static_cast<std::uint8_t>(c >> 16);
+  }
 
   VX_PIXEL_INLINE void Put(std::int32_t x, const Sample& s) {
     alphaRow_[static_cast<std::ptrdiff_t>(x) * alpha_.step] = static_cast<std::uint8_t>(s.m);
@@ -482,12 +631,46 @@ void ClipLinear(std::int64_t start, std::int64_t step, std::int64_t lo, std::int
 bool TapArea(const RotateLoopJob& job, std::int32_t colourSpan, std::int32_t* columns,
              std::int32_t* rows);
 
+// Columns [left, right) by rows [top, bottom) of a mask.
+struct OpaqueBox {
+  std::int32_t left, top, right, bottom;
+};
+
+// A rectangle of 255 bytes among the first `columns` bytes of rows
+// [0, rows) of a packed mask whose window `TapArea` accepted: the run of
+// 255 through the middle column of the middle row, grown a row at a time
+// while its area grows. False when the middle byte is not 255.
+bool OpaqueArea(const ByteWindow& mask, std::int32_t columns, std::int32_t rows, OpaqueBox* box);
+
 // Destination columns walked together: a block's rows touch a narrow band
 // of the turned source, which stays in cache from one row to the next.
 inline constexpr std::int32_t kColumnBlock = 128;
+// Rows whose spans are worked out together, before their blocks are walked.
+inline constexpr std::int32_t kRowChunk = 64;
+
+// Pixels [x, end) of one row, every tap inside the views: sampled and put
+// through the mask, or (kOpaque) known to sample an opaque mask and stored
+// by colour alone.
+template <bool kOpaque, class S, class Sink>
+VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std::int32_t end,
+                                std::uint32_t px, std::uint32_t py, std::uint32_t colX,
+                                std::uint32_t colY) {
+  for (; x < end; ++x) {
+    if constexpr (kOpaque)
+      sink.PutOpaque(x, sample.InsideColour(static_cast<std::int32_t>(px),
+                                            static_cast<std::int32_t>(py)));
+    else
+      sink.Put(x, sample.Inside(static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)));
+    px += colX;
+    py += colY;
+  }
+}
 
 // The walk with each row cut into transparent ends and a span whose taps all
 // lie inside [0, columns) x [0, rows) of the views, in blocks of columns.
+// Where the mask has a rectangle of 255 and the sink knows what an opaque
+// sample does, the part of the span whose taps all fall in it is written
+// without reading the mask.
 // A destination row has at most 2^20 pixels and a step at most 256, so a
 // position that wrapped in 32 bits is outside exactly when its unwrapped
 // value is, and the span is computed on the unwrapped values.
@@ -504,39 +687,82 @@ void RotateSpanLoop(const RotateLoopJob& job) {
   Sink sink(job);
   const std::int64_t hiX = std::int64_t{256} * (columns - S::kColumnsLess);
   const std::int64_t hiY = std::int64_t{256} * (rows - S::kRowsLess);
+  // Left/top taps inside `opaque` less the columns and rows the other taps
+  // need put every tap on a 255 byte.
+  OpaqueBox opaque{};
+  const bool hasOpaque = kMaskStep == 1 && sink.TakesOpaque() &&
+                    OpaqueArea(job.mask, columns, rows, &opaque) &&
+                    opaque.right - S::kColumnsLess > opaque.left &&
+                    opaque.bottom - S::kRowsLess > opaque.top;
+  const std::int64_t loOpaqueX = std::int64_t{256} * opaque.left;
+  const std::int64_t hiOpaqueX = std::int64_t{256} * (opaque.right - S::kColumnsLess);
+  const std::int64_t loOpaqueY = std::int64_t{256} * opaque.top;
+  const std::int64_t hiOpaqueY = std::int64_t{256} * (opaque.bottom - S::kRowsLess);
   const auto colX = static_cast<std::uint32_t>(job.steps.colStepX);
   const auto colY = static_cast<std::uint32_t>(job.steps.colStepY);
   const auto rowX = static_cast<std::uint32_t>(job.steps.rowStepX);
   const auto rowY = static_cast<std::uint32_t>(job.steps.rowStepY);
   const std::int32_t width = job.destination.width;
   const bool skipEnds = sink.SkipsTransparent();
-  for (std::int32_t bx = 0; bx < width; bx += kColumnBlock) {
-    const std::int32_t bw = width - bx < kColumnBlock ? width - bx : kColumnBlock;
-    auto startX = static_cast<std::uint32_t>(job.start.x) + static_cast<std::uint32_t>(bx) * colX;
-    auto startY = static_cast<std::uint32_t>(job.start.y) + static_cast<std::uint32_t>(bx) * colY;
-    for (std::int32_t y = 0; y < job.destination.height; ++y) {
-      sink.BeginRow(y);
-      std::int64_t first = 0, last = bw;
-      ClipLinear(static_cast<std::int32_t>(startX), job.steps.colStepX, 0, hiX, &first, &last);
-      ClipLinear(static_cast<std::int32_t>(startY), job.steps.colStepY, 0, hiY, &first, &last);
-      // An empty span may have its ends anywhere; the whole block is then
+  const std::int32_t height = job.destination.height;
+  // Each row's span and opaque part, over the whole row, for a chunk of
+  // rows at a time; the column blocks then only cut them.
+  std::int32_t spanFirst[kRowChunk], spanLast[kRowChunk], opaqueFirst[kRowChunk],
+      opaqueLast[kRowChunk];
+  auto chunkX = static_cast<std::uint32_t>(job.start.x);
+  auto chunkY = static_cast<std::uint32_t>(job.start.y);
+  for (std::int32_t y0 = 0; y0 < height; y0 += kRowChunk) {
+    const std::int32_t rowsHere = height - y0 < kRowChunk ? height - y0 : kRowChunk;
+    std::uint32_t rx = chunkX, ry = chunkY;
+    for (std::int32_t r = 0; r < rowsHere; ++r, rx += rowX, ry += rowY) {
+      std::int64_t first = 0, last = width;
+      ClipLinear(static_cast<std::int32_t>(rx), job.steps.colStepX, 0, hiX, &first, &last);
+      ClipLinear(static_cast<std::int32_t>(ry), job.steps.colStepY, 0, hiY, &first, &last);
+      // An empty span may have its ends anywhere; the whole row is then
       // transparent.
       if (last <= first) first = last = 0;
-      const auto x0 = static_cast<std::int32_t>(first), x1 = static_cast<std::int32_t>(last);
-      if (!skipEnds)
-        for (std::int32_t x = 0; x < x0; ++x) sink.Put(bx + x, Sample{});
-      std::uint32_t px = startX + static_cast<std::uint32_t>(x0) * colX;
-      std::uint32_t py = startY + static_cast<std::uint32_t>(x0) * colY;
-      for (std::int32_t x = bx + x0; x < bx + x1; ++x) {
-        sink.Put(x, sample.Inside(static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)));
-        px += colX;
-        py += colY;
+      std::int64_t o0 = first, o1 = hasOpaque ? last : first;
+      if (hasOpaque) {
+        ClipLinear(static_cast<std::int32_t>(rx), job.steps.colStepX, loOpaqueX, hiOpaqueX, &o0,
+                   &o1);
+        ClipLinear(static_cast<std::int32_t>(ry), job.steps.colStepY, loOpaqueY, hiOpaqueY, &o0,
+                   &o1);
       }
-      if (!skipEnds)
-        for (std::int32_t x = x1; x < bw; ++x) sink.Put(bx + x, Sample{});
-      startX += rowX;
-      startY += rowY;
+      if (o1 <= o0) o0 = o1 = first;
+      spanFirst[r] = static_cast<std::int32_t>(first);
+      spanLast[r] = static_cast<std::int32_t>(last);
+      opaqueFirst[r] = static_cast<std::int32_t>(o0);
+      opaqueLast[r] = static_cast<std::int32_t>(o1);
     }
+    const auto clamp = [](std::int32_t v, std::int32_t lo, std::int32_t hi) {
+      return v < lo ? lo : v > hi ? hi : v;
+    };
+    for (std::int32_t bx = 0; bx < width; bx += kColumnBlock) {
+      const std::int32_t bEnd = width - bx < kColumnBlock ? width : bx + kColumnBlock;
+      std::uint32_t startX = chunkX + static_cast<std::uint32_t>(bx) * colX;
+      std::uint32_t startY = chunkY + static_cast<std::uint32_t>(bx) * colY;
+      for (std::int32_t r = 0; r < rowsHere; ++r, startX += rowX, startY += rowY) {
+        sink.BeginRow(y0 + r);
+        const std::int32_t x0 = clamp(spanFirst[r], bx, bEnd), x1 = clamp(spanLast[r], x0, bEnd);
+        const std::int32_t o0 = clamp(opaqueFirst[r], x0, x1), o1 = clamp(opaqueLast[r], o0, x1);
+        if (!skipEnds)
+          for (std::int32_t x = bx; x < x0; ++x) sink.Put(x, Sample{});
+        // Positions of column x of this block's row.
+        const auto atX = [&](std::int32_t x) {
+          return startX + static_cast<std::uint32_t>(x - bx) * colX;
+        };
+        const auto atY = [&](std::int32_t x) {
+          return startY + static_cast<std::uint32_t>(x - bx) * colY;
+        };
+        WalkInside<false>(sample, sink, x0, o0, atX(x0), atY(x0), colX, colY);
+        WalkInside<true>(sample, sink, o0, o1, atX(o0), atY(o0), colX, colY);
+        WalkInside<false>(sample, sink, o1, x1, atX(o1), atY(o1), colX, colY);
+        if (!skipEnds)
+          for (std::int32_t x = x1; x < bEnd; ++x) sink.Put(x, Sample{});
+      }
+    }
+    chunkX += static_cast<std::uint32_t>(rowsHere) * rowX;
+    chunkY += static_cast<std::uint32_t>(rowsHere) * rowY;
   }
 }
 
