@@ -352,12 +352,12 @@ inline std::int32_t StepOf(std::int32_t runtime) {
 // columns and rows short of the views the left/top tap must stay. kMaskStep:
 // the mask's bytes per pixel when known (1, packed), else 0.
 
+// What both samplers keep of the job: the two views, their row and pixel
+// steps, and how far ahead to prefetch.
 template <class Source, std::int32_t kMaskStep>
-class NearestSampler {
- public:
-  static constexpr std::int32_t kColumnsLess = 0, kRowsLess = 0;
-
-  explicit NearestSampler(const RotateLoopJob& job)
+class SamplerViews {
+ protected:
+  explicit SamplerViews(const RotateLoopJob& job)
       : mask_(job.mask), colour_(job.colour), width_(job.maskWidth), palette_(job.palette),
         mTop_(job.mask.base + job.mask.topOffset), cTop_(job.colour.base + job.colour.topOffset),
         mRow_(static_cast<std::ptrdiff_t>(job.mask.rowStep)),
@@ -366,6 +366,28 @@ class NearestSampler {
         cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)),
         ahead_(PrefetchDistance(job.steps, cRow_, cStep_)),
         maskAhead_(PrefetchDistance(job.steps, mRow_, mStep_)) {}
+
+  ByteWindow mask_, colour_;
+  std::int32_t width_;
+  typename Source::Table palette_;
+  const std::uint8_t* mTop_;
+  const std::uint8_t* cTop_;
+  std::ptrdiff_t mRow_, cRow_;
+  std::int32_t mStep_, cStep_;
+  std::uintptr_t ahead_, maskAhead_;
+};
+
+template <class Source, std::int32_t kMaskStep>
+class NearestSampler : SamplerViews<Source, kMaskStep> {
+  using Views = SamplerViews<Source, kMaskStep>;
+  using Views::mask_, Views::colour_, Views::width_, Views::palette_, Views::mTop_,
+      Views::cTop_, Views::mRow_, Views::cRow_, Views::mStep_, Views::cStep_, Views::ahead_,
+      Views::maskAhead_;
+
+ public:
+  static constexpr std::int32_t kColumnsLess = 0, kRowsLess = 0;
+
+  explicit NearestSampler(const RotateLoopJob& job) : Views(job) {}
 
   Sample operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
@@ -394,31 +416,19 @@ class NearestSampler {
     return Source::LoadBgr(palette_, p);
   }
 
- private:
-  ByteWindow mask_, colour_;
-  std::int32_t width_;
-  typename Source::Table palette_;
-  const std::uint8_t* mTop_;
-  const std::uint8_t* cTop_;
-  std::ptrdiff_t mRow_, cRow_;
-  std::int32_t mStep_, cStep_;
-  std::uintptr_t ahead_, maskAhead_;
 };
 
 template <class Source, std::int32_t kMaskStep>
-class BilinearSampler {
+class BilinearSampler : SamplerViews<Source, kMaskStep> {
+  using Views = SamplerViews<Source, kMaskStep>;
+  using Views::mask_, Views::colour_, Views::width_, Views::palette_, Views::mTop_,
+      Views::cTop_, Views::mRow_, Views::cRow_, Views::mStep_, Views::cStep_, Views::ahead_,
+      Views::maskAhead_;
+
  public:
   static constexpr std::int32_t kColumnsLess = 1, kRowsLess = 1;
 
-  explicit BilinearSampler(const RotateLoopJob& job)
-      : mask_(job.mask), colour_(job.colour), width_(job.maskWidth), palette_(job.palette),
-        mTop_(job.mask.base + job.mask.topOffset), cTop_(job.colour.base + job.colour.topOffset),
-        mRow_(static_cast<std::ptrdiff_t>(job.mask.rowStep)),
-        cRow_(static_cast<std::ptrdiff_t>(job.colour.rowStep)),
-        mStep_(StepOf<kMaskStep>(job.mask.bytesPerPixel)),
-        cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)),
-        ahead_(PrefetchDistance(job.steps, cRow_, cStep_)),
-        maskAhead_(PrefetchDistance(job.steps, mRow_, mStep_)) {}
+  explicit BilinearSampler(const RotateLoopJob& job) : Views(job) {}
 
   Sample operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
@@ -454,15 +464,6 @@ class BilinearSampler {
                                 BilinearWeights(x - (ix << 8), y - (iy << 8)));
   }
 
- private:
-  ByteWindow mask_, colour_;
-  std::int32_t width_;
-  typename Source::Table palette_;
-  const std::uint8_t* mTop_;
-  const std::uint8_t* cTop_;
-  std::ptrdiff_t mRow_, cRow_;
-  std::int32_t mStep_, cStep_;
-  std::uintptr_t ahead_, maskAhead_;
 };
 
 // --- Destination side.
