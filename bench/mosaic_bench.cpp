@@ -16,28 +16,17 @@
 #include <string>
 #include <vector>
 
-#include "host/core/host.h"
-#include "host/glissade/image.h"
-#include "host/glissade/masks.h"
-#include "host/glissade/palette.h"
+#include "sprite_scene.h"
 
 namespace vx {
 namespace {
 
 using glissade::Image;
-using glissade::ImageKind;
 
-constexpr std::int32_t kWidth = 640, kHeight = 480;
-constexpr double kPixels = double{kWidth} * kHeight;
-
-ImageKind KindOf(int depth) {
-  switch (depth) {
-    case 8: return ImageKind::kIndexed8;
-    case 16: return ImageKind::kRgb555;
-    case 24: return ImageKind::kRgb24;
-    default: return ImageKind::kRgb32;
-  }
-}
+using bench::KindOf;
+using bench::kHeight;
+using bench::kPixels;
+using bench::kWidth;
 
 // Every row of `from` copied into `to`: what any drawing of the sprite must
 // at least cost.
@@ -47,32 +36,16 @@ void CopyRows(const Image& from, Image& to) {
     std::memcpy(to.Pixel(0, y), from.Pixel(0, y), bytes);
 }
 
-struct Scene {
-  explicit Scene(int depth)
-      : host(VX_MODULE_PATH),
-        services(host.MakeServices()),
-        source(KindOf(depth), 0, 0, kWidth, kHeight),
-        destination(KindOf(depth), 0, 0, kWidth, kHeight),
-        mask(ImageKind::kIndexed8, 0, 0, kWidth, kHeight),
-        palette(glissade::PaletteTable::Random(rng)),
-        thresholds(glissade::MakeThresholdRecord(255, 0)) {
-    source.FillRandom(rng);
-    destination.FillRandom(rng);
-    mask.Fill(255);
+struct Scene : bench::SpriteScene {
+  explicit Scene(int depth) : SpriteScene(depth, kMosaicClassId, 17) {
     runs = glissade::MakeMaskRuns(mask);
-    instance = host.Create(kMosaicClassId);
-    if (instance) effect = instance->Effect();
   }
 
   bool Configure(std::int32_t tile) {
-    if (!effect) return false;
     host::Values& v = host.values();
-    HostValue list = v.List({{"animMode", v.SymbolValue("static")},
-                             {"xResolution", v.Integer(tile)},
-                             {"yResolution", v.Integer(tile)}});
-    std::int32_t restarted = 0, changed = 0;
-    return effect->ops->SetProperties(effect.get(), &list, 0, 0, &services, &restarted,
-                                      &changed) == kOk;
+    return Apply(v.List({{"animMode", v.SymbolValue("static")},
+                         {"xResolution", v.Integer(tile)},
+                         {"yResolution", v.Integer(tile)}}));
   }
 
   void Render(std::int32_t blend, bool withRuns) {
@@ -85,15 +58,7 @@ struct Scene {
                         &thresholds);
   }
 
-  std::mt19937 rng{17};
-  host::Host host;
-  Services services;
-  Image source, destination, mask;
-  glissade::PaletteTable palette;
-  ThresholdRecord thresholds;
   std::vector<std::uint16_t> runs;
-  std::unique_ptr<host::Instance> instance;
-  host::InterfaceRef<EffectInterface> effect;
 };
 
 double Seconds(std::clock_t from, std::clock_t to) {

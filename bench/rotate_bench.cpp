@@ -20,13 +20,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <memory>
 #include <random>
 
-#include "host/core/host.h"
-#include "host/glissade/image.h"
-#include "host/glissade/masks.h"
-#include "host/glissade/palette.h"
+#include "sprite_scene.h"
 
 #if VX_HAVE_OPENCV
 #include <opencv2/core.hpp>
@@ -36,11 +32,10 @@
 namespace vx {
 namespace {
 
-using glissade::Image;
-using glissade::ImageKind;
 
-constexpr std::int32_t kWidth = 640, kHeight = 480;
-constexpr double kPixels = double{kWidth} * kHeight;
+using bench::kHeight;
+using bench::kPixels;
+using bench::kWidth;
 constexpr std::int32_t kDegrees = 30;
 
 double ThreadSeconds() {
@@ -49,27 +44,8 @@ double ThreadSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-ImageKind KindOf(int depth) {
-  switch (depth) {
-    case 8: return ImageKind::kIndexed8;
-    case 16: return ImageKind::kRgb555;
-    case 24: return ImageKind::kRgb24;
-    default: return ImageKind::kRgb32;
-  }
-}
-
-struct Scene {
-  Scene(int depth, bool bilinear, bool softMask)
-      : host(VX_MODULE_PATH),
-        services(host.MakeServices()),
-        source(KindOf(depth), 0, 0, kWidth, kHeight),
-        destination(KindOf(depth), 0, 0, kWidth, kHeight),
-        mask(ImageKind::kIndexed8, 0, 0, kWidth, kHeight),
-        palette(glissade::PaletteTable::Random(rng)),
-        thresholds(glissade::MakeThresholdRecord(255, 0)) {
-    source.FillRandom(rng);
-    destination.FillRandom(rng);
-    mask.Fill(255);
+struct Scene : bench::SpriteScene {
+  Scene(int depth, bool bilinear, bool softMask) : SpriteScene(depth, kRotateClassId, 7) {
     if (softMask) {
       const double a = kWidth / 2.0, b = kHeight / 2.0, ramp = 24;
       for (std::int32_t y = 0; y < kHeight; ++y)
@@ -79,29 +55,18 @@ struct Scene {
           *mask.Pixel(x, y) = static_cast<std::uint8_t>(std::clamp(inside, 0.0, 1.0) * 255);
         }
     }
-    instance = host.Create(kRotateClassId);
-    fx = instance->Effect();
-    const HostValue list = host.values().List(
+    configured = Apply(host.values().List(
         {{"degrees", host.values().Integer(kDegrees)},
-         {"interpolation", host.values().Integer(bilinear ? 1 : 0)}});
-    std::int32_t restarted = 0, changed = 0;
-    fx->ops->SetProperties(fx.get(), &list, 0, 0, &services, &restarted, &changed);
+         {"interpolation", host.values().Integer(bilinear ? 1 : 0)}}));
   }
 
   void Render() {
     AreaRect update = destination.view().bounds;
-    fx->ops->Render(fx.get(), destination.View(), source.View(), &update, mask.View(), nullptr,
-                    palette.Record(), 255, 1, 0, 0, &thresholds);
+    effect->ops->Render(effect.get(), destination.View(), source.View(), &update, mask.View(),
+                        nullptr, palette.Record(), 255, 1, 0, 0, &thresholds);
   }
 
-  std::mt19937 rng{7};
-  host::Host host;
-  Services services;
-  Image source, destination, mask;
-  glissade::PaletteTable palette;
-  ThresholdRecord thresholds;
-  std::unique_ptr<host::Instance> instance;
-  host::InterfaceRef<EffectInterface> fx;
+  bool configured = false;
 };
 
 #if VX_HAVE_OPENCV
@@ -127,6 +92,10 @@ void Rotate(benchmark::State& state) {
   const bool bilinear = state.range(1) != 0;
   const bool softMask = state.range(2) != 0;
   Scene scene(depth, bilinear, softMask);
+  if (!scene.configured) {
+    state.SkipWithError("rotate could not be created or configured");
+    return;
+  }
 #if VX_HAVE_OPENCV
   cv::setNumThreads(1);
   Peer peer(depth, bilinear);
