@@ -16,6 +16,19 @@ inline AreaRect EmptyRect() { return AreaRect{}; }
 // Edges and tag of `src`; measures recomputed, origin (left, top).
 AreaRect CopyRect(const AreaRect& src);
 
+// The host's four-edge rectangle record and back (measures recomputed).
+inline RectRecord ToRecord(const AreaRect& a) {
+  RectRecord r;
+  r.top = a.top;
+  r.left = a.left;
+  r.bottom = a.bottom;
+  r.right = a.right;
+  return r;
+}
+inline AreaRect FromRecord(const RectRecord& r) {
+  return MakeRect(r.left, r.top, r.right, r.bottom);
+}
+
 // Height |bottom - top|, width |right - left|, area width x height.
 void RecomputeMeasures(AreaRect* r);
 

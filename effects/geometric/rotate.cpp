@@ -66,15 +66,6 @@ std::int32_t TruncSaturated(float v) {
   return static_cast<std::int32_t>(v);
 }
 
-RectRecord ToRecord(const AreaRect& a) {
-  RectRecord r;
-  r.top = a.top;
-  r.left = a.left;
-  r.bottom = a.bottom;
-  r.right = a.right;
-  return r;
-}
-
 void ResetAnimation(Rotate& r) {
   r.anim = kCreateAnimState;
   r.easeIn = 0;

@@ -99,6 +99,19 @@ RectRecord RotatedBounds(std::int32_t v, const RectRecord& rect, AngleTablesRef 
   return out;
 }
 
+namespace {
+
+// Where the mask's centre sits in the sampled window, which the walk starts
+// from.
+std::int64_t MaskOriginX(const WalkFrame& frame) {
+  return static_cast<std::int64_t>(frame.maskSubLeft) - (frame.maskWidth >> 1);
+}
+std::int64_t MaskOriginY(const WalkFrame& frame) {
+  return static_cast<std::int64_t>(frame.maskSubTop) - (frame.maskHeight >> 1);
+}
+
+}  // namespace
+
 FixedPoint RenderStartPoint(const WalkFrame& frame, std::int32_t u, bool flip) {
   const float r = HalfDiagonal(frame.destWidth, frame.destHeight);
   float phi = CornerAngle(frame.destWidth, r);
@@ -108,10 +121,8 @@ FixedPoint RenderStartPoint(const WalkFrame& frame, std::int32_t u, bool flip) {
   const CornerOffset c = TurnedCorner(r, psi);
   const float sx = static_cast<float>(c.x);
   const float sy = static_cast<float>(c.y);
-  const std::int64_t originX =
-      static_cast<std::int64_t>(frame.maskSubLeft) - (frame.maskWidth >> 1);
-  const std::int64_t originY =
-      static_cast<std::int64_t>(frame.maskSubTop) - (frame.maskHeight >> 1);
+  const std::int64_t originX = MaskOriginX(frame);
+  const std::int64_t originY = MaskOriginY(frame);
   // 256 * sx can pass 2^31 for the largest sprites; keep it in 64 bits.
   const auto fixed = [](float v) {
     return static_cast<std::int64_t>(std::trunc(256.0 * static_cast<double>(v)));
@@ -131,10 +142,8 @@ FixedPoint AlphaStartPoint(const WalkFrame& frame, std::int32_t u, bool flip) {
   const CornerOffset c = TurnedCorner(r, psi);
   const float sx = static_cast<float>(c.x);
   const float sy = static_cast<float>(c.y);
-  const std::int64_t originX =
-      static_cast<std::int64_t>(frame.maskSubLeft) - (frame.maskWidth >> 1);
-  const std::int64_t originY =
-      static_cast<std::int64_t>(frame.maskSubTop) - (frame.maskHeight >> 1);
+  const std::int64_t originX = MaskOriginX(frame);
+  const std::int64_t originY = MaskOriginY(frame);
   return {Wrap((TruncToInt32(sx) - originX) * 256), Wrap((TruncToInt32(sy) - originY) * 256)};
 }
 

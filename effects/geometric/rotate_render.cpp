@@ -12,17 +12,6 @@
 namespace vx {
 namespace {
 
-RectRecord ToRecord(const AreaRect& a) {
-  RectRecord r;
-  r.top = a.top;
-  r.left = a.left;
-  r.bottom = a.bottom;
-  r.right = a.right;
-  return r;
-}
-
-AreaRect FromRecord(const RectRecord& r) { return MakeRect(r.left, r.top, r.right, r.bottom); }
-
 HostAllocator* CopyAllocator(const ThresholdRecord* thresholds, HostAllocator* fallback) {
   if (thresholds != nullptr && thresholds->words[kThresholdAllocatorWord] != 0)
     return reinterpret_cast<HostAllocator*>(thresholds->words[kThresholdAllocatorWord]);
@@ -125,6 +114,25 @@ void StoreMappingVectors(Rotate& r, const MappingVectors& m) {
   r.colStepY = m.colStepY;
   r.rowStepX = m.rowStepX;
   r.rowStepY = m.rowStepY;
+}
+
+// This frame's turn: steps the animation, then the angle, the mapping
+// vectors (kept for script functions) and the turned bounds of the mask
+// centred in the destination.
+struct FrameTurn {
+  std::int32_t u;
+  MappingVectors steps;
+  RectRecord box;
+};
+
+FrameTurn TurnForFrame(Rotate& r, const AreaRect& destination, const AreaRect& maskBounds) {
+  RotateStepFrame(r, destination);
+  const std::int32_t u = InverseAngleIndex(CurrentAngle(r));
+  const MappingVectors steps = ComputeMappingVectors(u, r.flip != 0, TablesOf(r));
+  StoreMappingVectors(r, steps);
+  AreaRect placed = CopyRect(maskBounds);
+  CentreIn(&placed, destination);
+  return {u, steps, RotatedBounds(u, ToRecord(placed), TablesOf(r))};
 }
 
 // Whether a host view's layout holds its bounds and its memory can be had.
@@ -233,14 +241,8 @@ Status Rotate::Render(Rotate& r, PixelView* dst, PixelView* src, AreaRect* updat
   if (!MakeSampleViews(&v)) return kOk;
 
   const AreaRect destination = CopyRect(dst->bounds);
-  RotateStepFrame(r, destination);
-  const std::int32_t u = InverseAngleIndex(CurrentAngle(r));
-  const MappingVectors steps = ComputeMappingVectors(u, r.flip != 0, TablesOf(r));
-  StoreMappingVectors(r, steps);
-
-  AreaRect placed = CopyRect(v.mask->bounds);
-  CentreIn(&placed, destination);
-  const AreaRect box = FromRecord(RotatedBounds(u, ToRecord(placed), TablesOf(r)));
+  const auto [u, steps, turned] = TurnForFrame(r, destination, v.mask->bounds);
+  const AreaRect box = FromRecord(turned);
 
   bool drawing = draw != 0;
   if (Contains(destination, box)) {
@@ -293,14 +295,7 @@ Status Rotate::RenderWithAlpha(Rotate& r, PixelView* dstColour, PixelView* dstAl
   if (!MakeSampleViews(&v)) return kOk;
 
   const AreaRect destination = CopyRect(dstColour->bounds);
-  RotateStepFrame(r, destination);
-  const std::int32_t u = InverseAngleIndex(CurrentAngle(r));
-  const MappingVectors steps = ComputeMappingVectors(u, r.flip != 0, TablesOf(r));
-  StoreMappingVectors(r, steps);
-
-  AreaRect placed = CopyRect(v.mask->bounds);
-  CentreIn(&placed, destination);
-  const RectRecord box = RotatedBounds(u, ToRecord(placed), TablesOf(r));
+  const auto [u, steps, box] = TurnForFrame(r, destination, v.mask->bounds);
   const auto report = [&box](AreaRect* out) {
     if (out == nullptr) return;
     out->left = box.left;
