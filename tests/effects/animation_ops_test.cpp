@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "effect_table.h"
 #include "framework/effect_class.h"
 #include "host/core/host.h"
 
@@ -94,18 +95,11 @@ bool WritesChanged(Changed rule, const AnimState& s) {
 
 class AnimationOps : public ::testing::Test {
  protected:
-  struct Live {
-    std::unique_ptr<Instance> instance;
-    InterfaceRef<EffectInterface> effect;
+  struct Live : LiveEffect {
     AnimState& anim() { return static_cast<EffectInstance*>(instance->Memory())->anim; }
   };
 
-  Live Open(const Guid& classId) {
-    Live live;
-    live.instance = host_.Create(classId);
-    if (live.instance) live.effect = live.instance->Effect();
-    return live;
-  }
+  Live Open(const Guid& classId) { return Live{OpenEffect(host_, classId)}; }
 
   Host host_{VX_MODULE_PATH};
   Services services_ = host_.MakeServices();

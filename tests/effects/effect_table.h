@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "host/core/host.h"
 #include "vornix/abi.h"
 
 namespace vx::host {
@@ -88,6 +90,20 @@ inline const std::vector<ExpectedEffect>& ExpectedEffects() {
         {"chroma", 703, kInt}}},
   };
   return effects;
+}
+
+// An instance of one class and its effect interface, opened as a host does;
+// both empty when the class cannot be created.
+struct LiveEffect {
+  std::unique_ptr<Instance> instance;
+  InterfaceRef<EffectInterface> effect;
+};
+
+inline LiveEffect OpenEffect(Host& host, const Guid& classId) {
+  LiveEffect live;
+  live.instance = host.Create(classId);
+  if (live.instance) live.effect = live.instance->Effect();
+  return live;
 }
 
 }  // namespace vx::host

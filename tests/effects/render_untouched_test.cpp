@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "effect_table.h"
 #include "host/core/host.h"
 #include "host/glissade/image.h"
 #include "host/glissade/masks.h"
@@ -124,16 +125,8 @@ AreaRect Rect(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
 
 class RenderUntouched : public ::testing::Test {
  protected:
-  struct Live {
-    std::unique_ptr<Instance> instance;
-    InterfaceRef<EffectInterface> effect;
-  };
-  Live Open(const Guid& classId) {
-    Live live;
-    live.instance = host_.Create(classId);
-    if (live.instance) live.effect = live.instance->Effect();
-    return live;
-  }
+  using Live = LiveEffect;
+  Live Open(const Guid& classId) { return OpenEffect(host_, classId); }
 
   // One palette for every scene: its inverse table is costly to build.
   static void SetUpTestSuite() {

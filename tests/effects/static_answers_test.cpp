@@ -21,17 +21,8 @@ char* const kUnwritten = reinterpret_cast<char*>(0x5A5A);
 
 class EffectAnswers : public ::testing::Test {
  protected:
-  struct Live {
-    std::unique_ptr<Instance> instance;
-    InterfaceRef<EffectInterface> effect;
-  };
-
-  Live Open(const Guid& classId) {
-    Live live;
-    live.instance = host_.Create(classId);
-    if (live.instance) live.effect = live.instance->Effect();
-    return live;
-  }
+  using Live = LiveEffect;
+  Live Open(const Guid& classId) { return OpenEffect(host_, classId); }
 
   // Takes a block the module handed over, checks its size and frees it as
   // the host would.
