@@ -1,6 +1,11 @@
-// The magnify effect's instance.
+// The magnify effect: the sprite's own pixels enlarged or reduced about a
+// point inside it, inside the sprite's unchanged outline. The magnification
+// is held as a source step (256 = 100 %), fixed or animated.
 #pragma once
 
+#include <cstdint>
+
+#include "framework/animation.h"
 #include "framework/effect_class.h"
 #include "framework/effect_ops.h"
 
@@ -20,6 +25,20 @@ struct Magnify : EffectInstance {
       {"easeOut", 219, kTypeInteger},
   };
 
+  // The step animates from baseStep by the easing plan.
+  std::int32_t easeIn, easeOut, linear;
+  float accelIn, accelOut, speed;
+  std::int32_t baseStep;  // the step at frame 0
+  std::int32_t stepNow;  // the step of the frame being drawn
+  // The offset from the sprite's centre: as set, and as taken for the frame.
+  std::int32_t magPointX, magPointY;
+  std::int32_t offsetX, offsetY;
+  std::int32_t interpolation;  // 0 never, 1 always, 2 while standing still
+  std::int32_t interpolateNowPending;
+
+  static void SetDefaults(Magnify& m);
+  static void ApplyProperties(Magnify& m, const HostValue* list, Services* services,
+                              std::int32_t* restarted);
   // Reason 2 asks for a fresh picture, so the sprite is not still then.
   static Status IsStill(Magnify& m, std::int32_t* out, std::int32_t reason) {
     *out = CommonIsStill(m.anim) != 0 && reason != 2 ? 1 : 0;
@@ -32,9 +51,26 @@ struct Magnify : EffectInstance {
   }
   static Status Reset(Magnify& m, Services*, std::int32_t* outA, std::int32_t*) {
     RestoreCreateState(m);
+    // Unlike create, a reset leaves the offset at the centre.
+    m.magPointX = m.magPointY = 0;
     *outA = 1;
     return kOk;
   }
+  static Status CallFunction(Magnify& m, Symbol function, const HostValue* args,
+                             std::int32_t count, std::int32_t firstIndex, HostValue* result,
+                             Services* services, std::int32_t* restarted,
+                             std::int32_t* changed);
 };
+
+// The step shown at the current frame: baseStep + the eased offset.
+std::int32_t MagnifyStepAt(const Magnify& m);
+
+// The static set-up (a percentage, or kAbsent to keep the step last drawn)
+// and the animated one (range, infinite and pendulum alike); kAbsent marks a
+// value not given, a percentage below 1 counts as not given.
+void StartStaticMagnify(Magnify& m, std::int32_t percentage, std::int32_t* restarted);
+void StartAnimatedMagnify(Magnify& m, std::int32_t mode, std::int32_t numFrames,
+                          std::int32_t percentage, std::int32_t startPercentage,
+                          std::int32_t easeIn, std::int32_t easeOut, std::int32_t* restarted);
 
 }  // namespace vx

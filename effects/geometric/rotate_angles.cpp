@@ -16,16 +16,28 @@ constexpr float kQuarterTurnRad = 1.5707f;
 
 }  // namespace
 
-void BuildAngleTables(AngleTable& sinTable, AngleTable& cosTable) {
+namespace {
+
+void FillAngleTables(AngleTable& sinTable, AngleTable& cosTable, double twoPi) {
   for (std::int32_t i = 0; i < kTurn; ++i) {
-    const float a = static_cast<float>(i * kTwoPiIn / kTurn);
+    const float a = static_cast<float>(i * twoPi / kTurn);
     sinTable[i] = static_cast<std::int32_t>(std::sin(static_cast<double>(a)) * 256.0);
     cosTable[i] = static_cast<std::int32_t>(std::cos(static_cast<double>(a)) * 256.0);
   }
+}
+
+}  // namespace
+
+void BuildAngleTables(AngleTable& sinTable, AngleTable& cosTable) {
+  FillAngleTables(sinTable, cosTable, kTwoPiIn);
   // Quarter turns must be exact, or a quarter-turned square drifts.
   sinTable[64] = 256;
   sinTable[192] = -256;
   cosTable[128] = -256;
+}
+
+void BuildUncorrectedAngleTables(AngleTable& sinTable, AngleTable& cosTable) {
+  FillAngleTables(sinTable, cosTable, kTwoPiOut);
 }
 
 std::int32_t TruncToInt32(double value) {

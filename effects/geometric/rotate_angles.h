@@ -30,6 +30,11 @@ struct AngleTablesRef {
 // exactly +-256.
 void BuildAngleTables(AngleTable& sinTable, AngleTable& cosTable);
 
+// The swirl's tables: the same truncation of angles formed with the other
+// spelling of a full turn, and no quarter-turn corrections (entry 64 of the
+// sine is 255).
+void BuildUncorrectedAngleTables(AngleTable& sinTable, AngleTable& cosTable);
+
 // `angle` & 255 as an index, for any int32 (also negative ones).
 inline std::int32_t AngleIndex(std::int64_t angle) {
   return static_cast<std::int32_t>(static_cast<std::uint64_t>(angle) & kAngleMask);

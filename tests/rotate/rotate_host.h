@@ -1,5 +1,5 @@
-// A rotate instance driven through the module's exports and operation table
-// as Glissade drives it, with the helpers its tests share.
+// An effect instance driven through the module's exports and operation table
+// as Glissade drives it, with the helpers the geometric effects' tests share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,11 +22,13 @@ using glissade::ImageKind;
 
 using Entries = std::vector<std::pair<std::string, HostValue>>;
 
-class RotateHost : public ::testing::Test {
+class EffectHost : public ::testing::Test {
  protected:
+  EffectHost(const Guid& classId, const char* name) : classId_(classId), name_(name) {}
+
   void SetUp() override {
     baselineBlocks = host.allocator().LiveBlocks();
-    instance = host.Create(kRotateClassId);
+    instance = host.Create(classId_);
     ASSERT_TRUE(instance);
     fx = instance->Effect();
     ASSERT_TRUE(fx);
@@ -48,9 +50,9 @@ class RotateHost : public ::testing::Test {
     return fx->ops->SetProperties(fx.get(), &list, 0, 0, &services, &restarted, &changed);
   }
 
-  // A script call `name(sprite 1, #rotate, args...)`.
+  // A script call `name(sprite 1, #effect, args...)`.
   Status Call(const std::string& name, const std::vector<HostValue>& args = {}) {
-    std::vector<HostValue> all = {values().Integer(1), values().SymbolValue("rotate")};
+    std::vector<HostValue> all = {values().Integer(1), values().SymbolValue(name_)};
     all.insert(all.end(), args.begin(), args.end());
     restarted = 0;
     changed = 0;
@@ -100,6 +102,15 @@ class RotateHost : public ::testing::Test {
   Services services{};
   std::int32_t restarted = 0, changed = 0;
   HostValue result{};
+
+ private:
+  const Guid& classId_;
+  const char* name_;
+};
+
+class RotateHost : public EffectHost {
+ protected:
+  RotateHost() : EffectHost(kRotateClassId, "rotate") {}
 };
 
 }  // namespace vx::host

@@ -1,0 +1,5 @@
+# The magnify effect: step animation, scale clipping, quadrant walks, script
+# functions.
+target_sources(vornix_objs PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/magnify.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/magnify_geometry.cpp)

@@ -1,0 +1,111 @@
+// The swirl's inverse mapping: each destination pixel's offset from the
+// sprite centre turned by an angle that is whole at the centre and falls off
+// linearly to nothing at the half box, along x and along y.
+//
+// The destination is split into four quadrants about the centre so that the
+// falloff is linear inside each: the angle is carried along as float sums,
+// one addition per pixel and one per row, with no division, absolute value
+// or trigonometry per pixel. The float steps are kept exactly as written:
+// which table entry a pixel takes depends on every rounding.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "effects/geometric/rotate_angles.h"
+#include "effects/geometric/rotate_geometry.h"
+#include "framework/area_rect.h"
+
+namespace vx {
+
+// What every quadrant of one render shares.
+struct SwirlFrame {
+  std::int32_t swirlAngle;  // 1/256 turn at the centre, not masked
+  std::int32_t hw, hh;      // half the mask's width and height, rounded up
+  std::int32_t cx, cy;      // the destination's centre
+  // Source position (whole pixels, in the walked source's coordinates) of
+  // the centre pixel.
+  std::int32_t originX, originY;
+};
+
+// Half of a side rounded up: width 7 gives 4.
+inline std::int32_t HalfRoundedUp(std::int32_t side) {
+  return static_cast<std::int32_t>((std::int64_t{side} + 1) >> 1);
+}
+
+// One quadrant of the destination and the signs its falloff runs with:
+// +1 where the angle grows along the walk (left and top quadrants).
+struct SwirlQuadrant {
+  AreaRect rect;
+  std::int32_t sx, sy;
+};
+
+// Top-left, top-right, bottom-left, bottom-right of `destination` about
+// its centre, each cut to `update`.
+std::array<SwirlQuadrant, 4> SwirlQuadrants(const AreaRect& destination, const AreaRect& update);
+
+// The mapping policy of a quadrant walk: rows top to bottom, each left to
+// right. BeginRow before a row's first pixel, Next per pixel (the 24.8
+// source position of the pixel, then one column on), EndRow after it.
+class SwirlMapping {
+ public:
+  SwirlMapping(const SwirlFrame& frame, const SwirlQuadrant& quadrant, AngleTablesRef tables)
+      : sine_(tables.sine),
+        cosine_(tables.cosine),
+        hw_(static_cast<float>(frame.hw)),
+        // The column offset of the first pixel from the half box edge.
+        edgeX_(static_cast<float>(frame.hw - Distance(quadrant.rect.left, frame.cx))),
+        sx_(static_cast<float>(quadrant.sx)),
+        dx0_(quadrant.rect.left - frame.cx),
+        dy_(quadrant.rect.top - frame.cy),
+        originX_(frame.originX * 256),
+        originY_(frame.originY * 256) {
+    const float k = static_cast<float>(frame.swirlAngle) / static_cast<float>(frame.hh);
+    rowAngle_ = static_cast<float>(frame.hh - Distance(quadrant.rect.top, frame.cy)) * k;
+    rowStep_ = static_cast<float>(quadrant.sy) * k;
+  }
+
+  void BeginRow() {
+    const float s = rowAngle_ / hw_;
+    theta_ = s * edgeX_;
+    thetaStep_ = s * sx_;
+    dx_ = dx0_;
+  }
+
+  FixedPoint Next() {
+    // Through 64 bits: a huge angle passes the int32 range before masking.
+    const std::int32_t t = static_cast<std::int32_t>(static_cast<std::int64_t>(theta_) & kAngleMask);
+    const std::int32_t cs = cosine_[t], sn = sine_[t];
+    const FixedPoint p{originX_ + dx_ * cs - dy_ * sn, originY_ + dx_ * sn + dy_ * cs};
+    theta_ += thetaStep_;
+    ++dx_;
+    return p;
+  }
+
+  void EndRow() {
+    rowAngle_ += rowStep_;
+    ++dy_;
+  }
+
+ private:
+  static std::int32_t Distance(std::int32_t a, std::int32_t b) {
+    return a > b ? a - b : b - a;
+  }
+
+  const AngleTable& sine_;
+  const AngleTable& cosine_;
+  float hw_, edgeX_, sx_;
+  float rowAngle_ = 0, rowStep_ = 0;
+  float theta_ = 0, thetaStep_ = 0;
+  std::int32_t dx0_, dx_ = 0, dy_;
+  std::int32_t originX_, originY_;
+};
+
+// The table index of the swirl at a hit-test point (dx, dy) from the
+// sprite centre, hw and hh being the mask's halves rounded down:
+// swirlAngle x (hh - |dy|) / hh x (hw - |dx|) / hw, the factors clamped at
+// 0, truncated and masked. A side too short to have a half turns nothing.
+std::int32_t SwirlAngleAt(std::int64_t dx, std::int64_t dy, std::int32_t hw, std::int32_t hh,
+                          std::int32_t swirlAngle);
+
+}  // namespace vx
