@@ -6,6 +6,7 @@
 // precision where it says float, truncation toward zero where it converts.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace vx {
@@ -80,9 +81,11 @@ inline std::int32_t OffsetAt(const AnimatedValue& v, const EaseFrames& f, std::i
 inline std::int32_t ValueAt(const AnimatedValue& v, const EaseFrames& f, std::int32_t t) {
   return v.start + OffsetAt(v, f, t);
 }
-// Makes the look of frame `t` the new start.
+// Makes the look of frame `t` the new start; huge values saturate at the
+// ends of 32 bits rather than wrap.
 inline void FoldIntoStart(AnimatedValue* v, const EaseFrames& f, std::int32_t t) {
-  v->start += OffsetAt(*v, f, t);
+  const std::int64_t sum = std::int64_t{v->start} + OffsetAt(*v, f, t);
+  v->start = static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, INT32_MIN, INT32_MAX));
 }
 inline void StopMoving(AnimatedValue* v) { v->speed = v->accelIn = v->accelOut = 0; }
 

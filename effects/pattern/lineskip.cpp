@@ -1,0 +1,201 @@
+#include "effects/pattern/lineskip.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "framework/pixel_view.h"
+#include "framework/properties.h"
+
+namespace vx {
+namespace {
+
+enum PropertyIndex {
+  kAnimModeRow,
+  kInterpolationRow,
+  kNumFramesRow,
+  kLinesToSkipRow,
+  kLinesToDrawRow,
+  kStartSkipRow,
+  kStartDrawRow,
+  kEndSkipRow,
+  kEndDrawRow,
+  kOffsetRow,
+  kStartOffsetRow,
+  kEndOffsetRow,
+};
+
+// No easing: every frame of every animation is linear, whatever its count.
+constexpr EaseFrames kAllLinear{0, 0, std::numeric_limits<std::int32_t>::max()};
+
+std::int32_t Fit32(std::int64_t v) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// base + trunc(frame x speed), kept within 32 bits.
+std::int32_t Shown(std::int32_t base, float speed, std::int32_t frame) {
+  const AnimatedValue v{base, speed, 0, 0};
+  return Fit32(static_cast<std::int64_t>(base) + OffsetAt(v, kAllLinear, frame));
+}
+
+struct Values {
+  AnimatedValue skip, draw, offset;
+};
+
+Values ValuesOf(const LineSkip& e) {
+  return Values{{e.skipBase, e.skipSpeed, 0, 0},
+                {e.drawBase, e.drawSpeed, 0, 0},
+                {e.offsetBase, e.offsetSpeed, 0, 0}};
+}
+
+void Store(LineSkip& e, const Values& v) {
+  e.skipBase = v.skip.start;
+  e.drawBase = v.draw.start;
+  e.offsetBase = v.offset.start;
+  e.skipSpeed = v.skip.speed;
+  e.drawSpeed = v.draw.speed;
+  e.offsetSpeed = v.offset.speed;
+}
+
+void SetupStatic(LineSkip& e, std::int32_t skip, std::int32_t draw, std::int32_t offset,
+                 std::int32_t* restarted) {
+  EnterStatic(&e.anim, restarted);
+  e.skipSpeed = e.drawSpeed = e.offsetSpeed = 0;
+  // What is on screen stays unless the list names a value.
+  const auto settle = [](std::int32_t given, std::int32_t* base, std::int32_t* now) {
+    if (given != kAbsent) *now = given;
+    *base = *now;
+  };
+  settle(skip, &e.skipBase, &e.skipNow);
+  settle(draw, &e.drawBase, &e.drawNow);
+  settle(offset, &e.offsetBase, &e.offsetNow);
+}
+
+struct AnimatedSetting {
+  std::int32_t mode, frames;
+  std::int32_t skip, draw, offset;  // ends
+  std::int32_t startSkip, startDraw, startOffset;
+};
+
+void SetupAnimated(LineSkip& e, const AnimatedSetting& s, std::int32_t* restarted) {
+  Values v = ValuesOf(e);
+  if (e.anim.finished) *restarted = 1;
+  std::int32_t toSkip = DefaultEnd(&v.skip, kAllLinear, e.anim);
+  std::int32_t toDraw = DefaultEnd(&v.draw, kAllLinear, e.anim);
+  std::int32_t toOffset = DefaultEnd(&v.offset, kAllLinear, e.anim);
+  if (s.frames != kAbsent) e.anim.frameCount = s.frames;
+  if (s.startSkip != kAbsent) v.skip.start = s.startSkip;
+  if (s.startDraw != kAbsent) v.draw.start = s.startDraw;
+  if (s.skip != kAbsent) toSkip = s.skip;
+  if (s.draw != kAbsent) toDraw = s.draw;
+  if (s.offset != kAbsent) toOffset = s.offset;
+  if (s.startOffset != kAbsent) v.offset.start = s.startOffset;
+  // A count below one (0, a negative one, or the pending mark a static
+  // setting leaves) runs as one frame: divided by it, the speeds would run
+  // the values backwards or past their ends.
+  e.anim.frameCount = std::max(e.anim.frameCount, 1);
+  for (auto [value, end] :
+       {std::pair{&v.skip, toSkip}, std::pair{&v.draw, toDraw}, std::pair{&v.offset, toOffset}}) {
+    EaseFrames none;
+    PlanTo(value, &none, e.anim.frameCount, end);
+  }
+  Store(e, v);
+  EnterRunning(&e.anim, s.mode);
+}
+
+}  // namespace
+
+void LineSkip::SetDefaults(LineSkip& e) {
+  e.drawSpeed = e.skipSpeed = e.offsetSpeed = 0;
+  e.drawBase = 1;
+  e.skipBase = 0;
+  e.offsetBase = 0;
+  e.drawNow = 1;
+  e.skipNow = 0;
+  e.offsetNow = 0;
+}
+
+void LineSkip::ApplyProperties(LineSkip& e, const HostValue* list, Services* services,
+                               std::int32_t* restarted) {
+  const PropertyDesc* table = e.propertyTable;
+  auto read = [&](int row) { return GetIntProperty(list, table[row].keySymbol, services); };
+  AnimatedSetting s;
+  s.mode = GetAnimMode(list, table, services);
+  s.frames = read(kNumFramesRow);
+  s.skip = read(kLinesToSkipRow);
+  s.draw = read(kLinesToDrawRow);
+  s.offset = read(kOffsetRow);
+  s.startSkip = read(kStartSkipRow);
+  s.startDraw = read(kStartDrawRow);
+  s.startOffset = read(kStartOffsetRow);
+  if (s.skip == kAbsent) s.skip = read(kEndSkipRow);
+  if (s.draw == kAbsent) s.draw = read(kEndDrawRow);
+  if (s.offset == kAbsent) s.offset = read(kEndOffsetRow);
+
+  if (s.mode == kAbsent && s.frames == kAbsent && s.skip == kAbsent && s.draw == kAbsent &&
+      s.offset == kAbsent && s.startSkip == kAbsent && s.startDraw == kAbsent &&
+      s.startOffset == kAbsent)
+    return;
+  if (s.mode == kAbsent) s.mode = e.anim.mode;
+  if (s.mode == kModeStatic)
+    SetupStatic(e, s.skip, s.draw, s.offset, restarted);
+  else if (IsAnimatedMode(s.mode))
+    SetupAnimated(e, s, restarted);
+}
+
+void ComputeLineSkipFrame(LineSkip& e) {
+  const std::int32_t frame = e.anim.frame;
+  e.drawNow = std::max(Shown(e.drawBase, e.drawSpeed, frame), 1);
+  e.skipNow = std::max(Shown(e.skipBase, e.skipSpeed, frame), 0);
+  e.offsetNow = Shown(e.offsetBase, e.offsetSpeed, frame);
+}
+
+BandPattern BandsOf(const LineSkip& e) {
+  BandPattern p;
+  p.skip = std::max(e.skipNow, 0);
+  p.period = p.skip + std::max(e.drawNow, 1);
+  p.offset = e.offsetNow;
+  return p;
+}
+
+// The frame advances on every render, drawn or not. Drawing the bands comes
+// with the colour pass.
+Status LineSkip::Render(LineSkip& e, PixelView*, PixelView*, AreaRect*, PixelView*,
+                        const std::uint16_t*, ColourTable*, std::int32_t, std::int32_t,
+                        std::int32_t, std::int32_t, ThresholdRecord*) {
+  StepFrame(&e.anim);
+  ComputeLineSkipFrame(e);
+  return kOk;
+}
+
+Status LineSkip::RenderWithAlpha(LineSkip& e, PixelView*, PixelView*, PixelView*, PixelView*,
+                                 AreaRect*, const std::uint16_t*, ColourTable*, std::int32_t,
+                                 std::int32_t, std::int32_t, ThresholdRecord*) {
+  StepFrame(&e.anim);
+  ComputeLineSkipFrame(e);
+  return kOk;
+}
+
+Status LineSkip::GetAlphaAt(LineSkip& e, PixelView* alpha, std::int32_t vertical,
+                            std::int32_t horizontal, std::int32_t* outValue,
+                            SpriteDescription* sprite) {
+  if (outValue == nullptr) return kOk;
+  *outValue = 0;
+  if (alpha == nullptr || sprite == nullptr) return kOk;
+  const auto* spriteRect = reinterpret_cast<const AreaRect*>(sprite->words[kSpriteRectWord]);
+  if (spriteRect == nullptr) return kOk;
+  if (BandsOf(e).Skips(vertical)) return kOk;
+  AreaRect placed = CopyRect(alpha->bounds);
+  CentreIn(&placed, CopyRect(*spriteRect));
+  // Counted from the placed view's top-left corner.
+  const std::int64_t x = static_cast<std::int64_t>(horizontal) - placed.left;
+  const std::int64_t y = static_cast<std::int64_t>(vertical) - placed.top;
+  ViewWalk walk;
+  if (!OpenWalk(alpha, alpha->bounds, &walk)) return kOk;
+  if (x < 0 || y < 0 || x >= walk.width || y >= walk.height) return kOk;
+  *outValue = *walk.At(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y));
+  return kOk;
+}
+
+}  // namespace vx
