@@ -2,10 +2,13 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <regex>
+#include <sstream>
 
 #include "host/core/allocator.h"
 #include "host/core/registry.h"
@@ -56,6 +59,7 @@ std::vector<EffectInfo> RegisteredEffects(host::Host& host) {
     else if (entry.key == "displayNameString") e.displayName = entry.text;
     else if (entry.key == "Interface Movie") e.setName = entry.text;
     else if (entry.key == "Changes Alpha") e.changesAlpha = entry.value != 0;
+    else if (entry.key == "My Version") e.version = entry.value;
   }
   return effects;
 }
@@ -134,6 +138,50 @@ std::string Effect::Description() {
   if (status != kOk) throw ModuleError("GetDescription", status);
   if (block.text == nullptr) return {};
   return ShiftJisToUtf8(block.text);
+}
+
+std::vector<std::string> DescribedFunctions(const std::string& description) {
+  static const std::regex kFunction(R"(^\s*([A-Za-z]\w*)\(sprite\b)");
+  std::vector<std::string> names;
+  std::istringstream lines(description);
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);)
+    if (std::regex_search(line, m, kFunction) && std::find(names.begin(), names.end(), m[1].str()) == names.end())
+      names.push_back(m[1].str());
+  return names;
+}
+
+std::vector<std::pair<std::string, std::string>> DescribedTypes(const std::string& description) {
+  static const std::regex kKey(R"(^#(\w+)\s+(integer|float|symbol|point|rect|list)\b)");
+  std::vector<std::pair<std::string, std::string>> types;
+  std::istringstream lines(description);
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);)
+    if (std::regex_search(line, m, kKey)) types.emplace_back(m[1].str(), m[2].str());
+  return types;
+}
+
+std::optional<std::string> ClosestSpelling(const std::string& name, const std::vector<std::string>& candidates) {
+  const std::string lowered = Lower(name);
+  std::optional<std::string> best;
+  std::size_t bestDistance = lowered.size() / 3 + 1;
+  for (const std::string& candidate : candidates) {
+    // Edit distance over one row of the usual table.
+    const std::string other = Lower(candidate);
+    std::vector<std::size_t> row(other.size() + 1);
+    for (std::size_t j = 0; j < row.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= lowered.size(); ++i) {
+      std::size_t diagonal = row[0];
+      row[0] = i;
+      for (std::size_t j = 1; j <= other.size(); ++j) {
+        const std::size_t up = row[j];
+        row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (lowered[i - 1] == other[j - 1] ? 0 : 1)});
+        diagonal = up;
+      }
+    }
+    if (row.back() < bestDistance) bestDistance = row.back(), best = candidate;
+  }
+  return best;
 }
 
 std::string ShiftJisToUtf8(const std::string& text) {

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/core/host.h"
@@ -31,6 +33,7 @@ struct EffectInfo {
   std::string displayName;  // "displayNameString" entry
   std::string setName;      // "Interface Movie" entry
   bool changesAlpha = false;
+  int version = 0;  // "My Version"; 0 when the effect does not write it
 };
 
 // Registers the module's effects through a recording registry and returns
@@ -74,6 +77,16 @@ class Effect {
   host::InterfaceRef<EffectInterface> iface_;
   Services services_;
 };
+
+// What an effect's description text lists: the script functions (lines such
+// as "RelToPoint(sprite x, #rotate, ...)") and each key's type word (lines
+// such as "#degrees   integer   ...").
+std::vector<std::string> DescribedFunctions(const std::string& description);
+std::vector<std::pair<std::string, std::string>> DescribedTypes(const std::string& description);
+
+// The candidate closest to `name` in spelling, when it is close enough to
+// be a slip (case aside, at most a third of the letters differ).
+std::optional<std::string> ClosestSpelling(const std::string& name, const std::vector<std::string>& candidates);
 
 // Shift-JIS (code page 932) text with carriage-return line ends, as UTF-8
 // with line feeds. Bytes that do not convert become U+FFFD.

@@ -116,6 +116,12 @@ bool Readable(host::Values& values, const HostValue& v, std::int32_t typeCode) {
   }
 }
 
+bool IsAnimMode(const std::string& symbol) {
+  for (const char* mode : kAnimModes)
+    if (symbol == mode) return true;
+  return false;
+}
+
 }  // namespace
 
 std::vector<std::string> CheckAgainstTable(host::Values& values, const Node& list,
@@ -136,7 +142,14 @@ std::vector<std::string> CheckAgainstTable(host::Values& values, const Node& lis
       warnings.push_back(where + " is not a property of this effect; it is ignored");
       continue;
     }
-    HostValue v = ToHostValue(values, list.items[i]);
+    const Node& value = list.items[i];
+    if (list.keys[i] == "animMode" && value.kind == Node::Kind::Symbol && !IsAnimMode(value.symbol)) {
+      std::string modes;
+      for (const char* mode : kAnimModes) modes += std::string(modes.empty() ? "" : ", ") + "#" + mode;
+      warnings.push_back(where + ": #" + value.symbol + " is not an animation mode (" + modes +
+                         "); the effect keeps its mode");
+    }
+    HostValue v = ToHostValue(values, value);
     if (!Readable(values, v, desc->valueType))
       warnings.push_back(where + " expects " + TypeName(desc->valueType) + ", given " +
                          list.items[i].KindName() + " " + Format(list.items[i]) +

@@ -27,8 +27,13 @@ std::string ValueText(host::Values& values, const HostValue& value);
 // The host's name for a value-type code ("integer", "symbol", ...).
 std::string TypeName(std::int32_t typeCode);
 
+// The #animMode symbols, in the order of their codes.
+inline constexpr const char* kAnimModes[] = {"static", "range", "infinite", "pendulum", "follow",
+                                             "relativeToPoint"};
+
 // Warnings for the keys of `list` that the table does not have, and for
-// values the module could not read as the type its table gives.
+// values the module could not read as the type its table gives, and for an
+// #animMode symbol that names no mode.
 std::vector<std::string> CheckAgainstTable(host::Values& values, const Node& list,
                                            const PropertyDesc* table, std::int32_t count);
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <regex>
 #include <system_error>
 
 namespace vx::preview {
@@ -191,10 +192,41 @@ std::string TemporaryBeside(const std::string& path) {
 
 }  // namespace
 
+MissingFolders::MissingFolders(const std::string& folder) {
+  std::error_code ec;
+  fs::path missing;
+  for (fs::path p = fs::path(folder).lexically_normal(); !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+    missing = p;
+    if (p == p.parent_path()) break;
+  }
+  if (missing.empty()) return;
+  fs::create_directories(folder, ec);
+  if (ec) {
+    const std::string reason = ec.message();
+    fs::remove_all(missing, ec);
+    throw ImageError(folder + ": cannot create folder (" + reason + ")");
+  }
+  created_ = missing.string();
+}
+
+MissingFolders::~MissingFolders() {
+  std::error_code ignored;
+  if (!created_.empty()) fs::remove_all(created_, ignored);
+}
+
 void WriteAtomically(const std::string& path, const std::function<void(const std::string&)>& write) {
+  MissingFolders parents(fs::path(path).parent_path().string());
   const std::string temporary = TemporaryBeside(path);
   try {
     write(temporary);
+  } catch (const ImageError& e) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    // Messages name the file the author asked for, not the temporary one.
+    std::string message = e.what();
+    for (std::size_t at; (at = message.find(temporary)) != std::string::npos;)
+      message.replace(at, temporary.size(), path);
+    throw ImageError(message);
   } catch (...) {
     std::error_code ignored;
     fs::remove(temporary, ignored);
@@ -206,15 +238,17 @@ void WriteAtomically(const std::string& path, const std::function<void(const std
     fs::remove(temporary, ec);
     throw ImageError(path + ": cannot write (" + ec.message() + ")");
   }
+  parents.Keep();
 }
 
 void WritePngFolder(const std::string& folder, const std::vector<Image>& frames, bool withAlpha) {
   std::string base = folder;
   while (base.size() > 1 && base.back() == '/') base.pop_back();
+  MissingFolders parents(fs::path(base).parent_path().string());
   const std::string staging = TemporaryBeside(base);
   std::error_code ec;
   fs::remove_all(staging, ec);
-  if (!fs::create_directories(staging, ec) || ec)
+  if (!fs::create_directory(staging, ec) || ec)
     throw ImageError(base + ": cannot create folder (" + ec.message() + ")");
 
   const int digits = std::max<int>(3, static_cast<int>(std::to_string(frames.size()).size()));
@@ -234,7 +268,10 @@ void WritePngFolder(const std::string& folder, const std::vector<Image>& frames,
   // finished files are moved.
   if (!fs::exists(base, ec)) {
     fs::rename(staging, base, ec);
-    if (!ec) return;
+    if (!ec) {
+      parents.Keep();
+      return;
+    }
   } else if (!fs::is_directory(base, ec)) {
     fs::remove_all(staging, ec);
     throw ImageError(base + ": exists and is not a folder");
@@ -248,6 +285,14 @@ void WritePngFolder(const std::string& folder, const std::vector<Image>& frames,
     }
   }
   fs::remove_all(staging, ec);
+  // Frames of an earlier, longer render would pass for part of this one.
+  static const std::regex kFrameName(R"(frame-\d+\.png)");
+  for (const fs::directory_entry& entry : fs::directory_iterator(base, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (std::regex_match(name, kFrameName) && std::find(names.begin(), names.end(), name) == names.end())
+      fs::remove(entry.path(), ec);
+  }
+  parents.Keep();
 }
 
 }  // namespace vx::preview

@@ -43,12 +43,28 @@ void WriteGif(const std::string& path, const std::vector<Image>& frames, int del
 // All frames in a grid, left to right and top to bottom, on a dark backdrop.
 Image MakeContactSheet(const std::vector<Image>& frames);
 
+// Creates a folder and the missing folders above it, and removes what it
+// created again unless kept: a failed write leaves no new folders behind.
+class MissingFolders {
+ public:
+  explicit MissingFolders(const std::string& folder);
+  ~MissingFolders();
+  MissingFolders(const MissingFolders&) = delete;
+  MissingFolders& operator=(const MissingFolders&) = delete;
+  void Keep() { created_.clear(); }
+
+ private:
+  std::string created_;  // the topmost folder made here
+};
+
 // Writes through a temporary file beside `path` and renames it over `path`
 // only when `write` returns normally, so a failure leaves `path` untouched.
+// Missing folders above `path` are created; errors name `path`.
 void WriteAtomically(const std::string& path, const std::function<void(const std::string&)>& write);
 
 // Writes the frames as numbered PNGs (frame-001.png, ...) into `folder`,
-// which is created; files appear in it only after all were written.
+// which is created; files appear in it only after all were written, and
+// numbered frames of an earlier render beyond these are removed.
 void WritePngFolder(const std::string& folder, const std::vector<Image>& frames, bool withAlpha);
 
 }  // namespace vx::preview

@@ -4,11 +4,16 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <regex>
+#include <set>
 
 #include "catalogue.h"
 #include "host_values.h"
@@ -23,8 +28,10 @@ using namespace vx::preview;
 
 namespace {
 
-constexpr int kExitFailure = 1;  // the module or the output failed
+constexpr int kExitFailure = 1;  // the module failed, or the output could not be written
 constexpr int kExitUsage = 2;    // the command line or an input was wrong
+
+constexpr Status kNoSuchFunction = static_cast<Status>(0x800407DFu);
 
 // Bad input from the command line; exit 2 with the message.
 struct UsageError : std::runtime_error {
@@ -69,16 +76,27 @@ int ListEffects(host::Host& host) {
   for (const EffectInfo& e : effects)
     std::printf("%-10s %-12s %-14s %s\n", e.symbol.c_str(), e.displayName.c_str(), e.setName.c_str(),
                 e.changesAlpha ? "yes" : "no");
+  bool differs = false;
   for (const EffectInfo& e : effects) {
     Effect effect(host, e);
+    const auto described = DescribedTypes(effect.Description());
     std::printf("\n#%s properties:\n", effect.SymbolText().c_str());
     for (const PropertyInfo& p : effect.Properties()) {
-      if (p.key.empty())
+      if (p.key.empty()) {
         std::printf("  %-20s (unused entry)\n", "-");
-      else
-        std::printf("  #%-19s %-8s %d\n", p.key.c_str(), TypeName(p.type).c_str(), p.id);
+        continue;
+      }
+      const std::string type = TypeName(p.type);
+      std::string note;
+      for (const auto& [key, word] : described)
+        if (key == p.key && word != type) note = "  (described as " + word + ")", differs = true;
+      std::printf("  #%-19s %-8s %d%s\n", p.key.c_str(), type.c_str(), p.id, note.c_str());
     }
   }
+  if (differs)
+    std::printf("\nTypes are those of each effect's property table. Where the description names another\n"
+                "type, the effect reads the value with a getter of that type; the host converts integers\n"
+                "and floats into each other (floats truncated toward zero), so either form is accepted.\n");
   return 0;
 }
 
@@ -97,17 +115,39 @@ int Describe(host::Host& host, const std::string& name) {
 
 enum class OutputKind { Gif, Png, Sheet, Folder };
 
-OutputKind OutputKindOf(const std::string& out, bool sheet) {
-  std::string ext = fs::path(out).extension().string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  OutputKind kind;
-  if ((!out.empty() && out.back() == '/') || ext.empty()) kind = OutputKind::Folder;
-  else if (ext == ".gif") kind = OutputKind::Gif;
-  else if (ext == ".png") kind = sheet ? OutputKind::Sheet : OutputKind::Png;
-  else throw UsageError("unsupported output '" + out + "': use a .png or .gif file, or a folder");
-  if (sheet && kind != OutputKind::Sheet)
+struct Output {
+  OutputKind kind = OutputKind::Png;
+  std::string path;  // "-" for standard output
+  bool toStdout() const { return path == "-"; }
+};
+
+std::string Lowered(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The form comes from the extension, or from --format for standard output.
+Output OutputOf(const std::string& out, const std::string& format, bool sheet) {
+  if (out.empty()) throw UsageError("-o needs a file or folder name (or - for standard output)");
+  Output o{OutputKind::Png, out};
+  const std::string name = Lowered(fs::path(out).filename().string());
+  std::string ext = Lowered(fs::path(out).extension().string());
+  if (out == "-") {
+    ext = "." + (format.empty() ? std::string("png") : format);
+  } else if (out.back() != '/' && (name == ".png" || name == ".gif")) {
+    throw UsageError("-o " + out + " is only an extension; name the file, e.g. out" + name);
+  }
+  if (out.back() == '/' || ext.empty()) o.kind = OutputKind::Folder;
+  else if (ext == ".gif") o.kind = OutputKind::Gif;
+  else if (ext == ".png") o.kind = sheet ? OutputKind::Sheet : OutputKind::Png;
+  else throw UsageError("unsupported output '" + out + "': use a .png or .gif file, a folder, or - for standard output");
+  if (!format.empty() && out != "-" && ext != "." + format)
+    throw UsageError("--format " + format + " does not match the output '" + out + "'");
+  if (sheet && o.kind != OutputKind::Sheet)
     throw UsageError("--sheet needs a .png output, not '" + out + "'");
-  return kind;
+  if (o.toStdout() && ::isatty(STDOUT_FILENO))
+    throw UsageError("-o - writes image data to standard output, which is a terminal; redirect it to a file or a pipe");
+  return o;
 }
 
 void ShiftColumns(Node& node, int by) {
@@ -138,10 +178,30 @@ ScheduledCall ParseScheduledCall(const std::string& text) {
   return scheduled;
 }
 
+// A text of several lines (a --props file) is reported by line and column.
 void ReportParseError(const std::string& what, const std::string& text, const ParseError& e) {
-  std::cerr << "vornix: " << what << ": column " << e.column() << ": expected " << e.expected()
-            << ", found " << e.found() << "\n  " << text << "\n  "
-            << std::string(static_cast<std::size_t>(std::max(0, e.column() - 1)), ' ') << "^\n";
+  const std::size_t offset = std::min(text.size(), static_cast<std::size_t>(std::max(0, e.column() - 1)));
+  const std::size_t newline = offset == 0 ? std::string::npos : text.rfind('\n', offset - 1);
+  const std::size_t lineStart = newline == std::string::npos ? 0 : newline + 1;
+  const std::size_t lineEnd = std::min(text.find('\n', lineStart), text.size());
+  std::cerr << "vornix: " << what << ": ";
+  if (text.find('\n') != std::string::npos)
+    std::cerr << "line " << std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(lineStart), '\n') + 1
+              << ", ";
+  std::cerr << "column " << offset - lineStart + 1 << ": expected " << e.expected() << ", found " << e.found()
+            << "\n  " << text.substr(lineStart, lineEnd - lineStart) << "\n  " << std::string(offset - lineStart, ' ')
+            << "^\n";
+}
+
+// "@FILE" stands for the file's text.
+std::string ReadProps(const std::string& props, std::string* what) {
+  *what = "--props";
+  if (props.empty() || props[0] != '@') return props;
+  const std::string path = props.substr(1);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw UsageError("--props @" + path + ": cannot read " + path + " (" + std::strerror(errno) + ")");
+  *what = "--props " + path;
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::optional<std::pair<int, int>> ParsePair(const std::string& text, const char* what) {
@@ -190,6 +250,7 @@ struct RenderOptions {
   std::string hit;
   bool sheet = false;
   int delay = 5;
+  std::string format;
 };
 
 // The frame count an animation's property list asks for, if any.
@@ -201,18 +262,57 @@ std::optional<int> FramesOf(const Node& props) {
   return std::nullopt;
 }
 
+// After a call the effect does not know: the functions its description
+// lists, and the closest spelling.
+void SuggestFunctions(Effect& effect, const std::vector<ScheduledCall>& calls) {
+  const std::vector<std::string> functions = DescribedFunctions(effect.Description());
+  if (functions.empty()) {
+    std::cerr << "vornix: #" << effect.SymbolText() << " describes no script functions\n";
+    return;
+  }
+  for (const ScheduledCall& c : calls) {
+    if (std::find(functions.begin(), functions.end(), c.call.name) != functions.end()) continue;
+    if (auto close = ClosestSpelling(c.call.name, functions))
+      std::cerr << "vornix: " << c.call.name << ": did you mean " << *close << "?\n";
+  }
+  std::string list;
+  for (const std::string& f : functions) list += (list.empty() ? "" : ", ") + f;
+  std::cerr << "vornix: the functions of #" << effect.SymbolText() << " are " << list << "\n";
+}
+
+std::string StdoutStaging(const Output& output) {
+  return (fs::temp_directory_path() / ("vornix-stdout-" + std::to_string(::getpid()) +
+                                       (output.kind == OutputKind::Gif ? ".gif" : ".png")))
+      .string();
+}
+
+void CopyToStdout(const std::string& path) {
+  {
+    std::ifstream in(path, std::ios::binary);
+    std::cout << in.rdbuf();
+    std::cout.flush();
+  }
+  std::error_code ignored;
+  fs::remove(path, ignored);
+  if (!std::cout) throw ImageError("standard output: cannot write");
+}
+
 int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
   RenderSettings settings;
   settings.depth = o.depth;
   settings.blend = o.blend;
   settings.withAlpha = o.alpha;
-  const OutputKind kind = OutputKindOf(o.output, o.sheet);
+  const Output output = OutputOf(o.output, o.format, o.sheet);
+  // With the picture on standard output, the notes go to stderr.
+  std::ostream& notes = output.toStdout() ? std::cerr : std::cout;
 
+  std::string propsWhat;
+  const std::string propsText = ReadProps(o.props, &propsWhat);
   if (!o.props.empty()) {
     try {
-      settings.props = ParseValue(o.props);
+      settings.props = ParseValue(propsText);
     } catch (const ParseError& e) {
-      ReportParseError("--props", o.props, e);
+      ReportParseError(propsWhat, propsText, e);
       return kExitUsage;
     }
   }
@@ -250,11 +350,14 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
     background = MakeSolid(side, side, *colour);
   } else if (o.background[0] == '#') {
     throw UsageError("--background " + o.background + " is not a colour: use #rrggbb or #rgb");
+  } else if (!fs::exists(o.background) && fs::path(o.background).extension().empty()) {
+    throw UsageError("--background " + o.background + " is neither a colour nor a file; the colour names are " +
+                     ColourNames());
   } else {
     try {
       background = ReadPng(o.background);
     } catch (const ImageError& e) {
-      throw UsageError(std::string(e.what()) + " (--background takes a PNG, #rrggbb or a colour name)");
+      throw UsageError(std::string(e.what()) + " (--background takes a PNG, #rrggbb, #rgb or a colour name)");
     }
   }
 
@@ -287,26 +390,61 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
               << " does not draw with alpha; the frames stay transparent\n";
 
   RenderReport report;
-  {
+  try {
     Progress progress;
     report = RenderEffect(host, effect, sprite, background, settings,
                           [&](int done, int total) { progress(done, total); });
+  } catch (const ModuleError& e) {
+    if (e.status() == kNoSuchFunction) {
+      std::cerr << "vornix: " << e.what() << "\n";
+      SuggestFunctions(effect, settings.calls);
+      return kExitFailure;
+    }
+    throw;
   }
-  for (const std::string& note : report.notes) std::cout << note << "\n";
+  for (const std::string& note : report.notes) notes << note << "\n";
 
-  switch (kind) {
+  // Standard output gets a finished file, so a failure sends nothing.
+  const std::string target = output.toStdout() ? StdoutStaging(output) : o.output;
+  switch (output.kind) {
     case OutputKind::Gif:
-      WriteAtomically(o.output, [&](const std::string& path) { WriteGif(path, report.frames, o.delay, o.alpha); });
+      WriteAtomically(target, [&](const std::string& path) { WriteGif(path, report.frames, o.delay, o.alpha); });
       break;
     case OutputKind::Png:
-      WriteAtomically(o.output, [&](const std::string& path) { WritePng(path, report.frames.back(), o.alpha); });
+      WriteAtomically(target, [&](const std::string& path) { WritePng(path, report.frames.back(), o.alpha); });
       break;
     case OutputKind::Sheet:
-      WriteAtomically(o.output,
+      WriteAtomically(target,
                       [&](const std::string& path) { WritePng(path, MakeContactSheet(report.frames), o.alpha); });
       break;
     case OutputKind::Folder: WritePngFolder(o.output, report.frames, o.alpha); break;
   }
+  if (output.toStdout()) CopyToStdout(target);
+  return 0;
+}
+
+
+// The previewer's version and the module's, as the host sees it: the class
+// list's versions and the effects' "My Version" entries.
+int PrintVersion(const std::string& modulePath) {
+  std::cout << "vornix previewer " << VX_PREVIEWER_VERSION << "\n";
+  host::Host host(modulePath);
+  const std::vector<ClassInfoRecord> classes = host.ListClasses();
+  std::set<std::uint32_t> classVersions, interfaceVersions;
+  for (const ClassInfoRecord& c : classes) classVersions.insert(c.classVersion), interfaceVersions.insert(c.interfaceVersion);
+  auto joined = [](const auto& items) {
+    std::string text;
+    for (const auto& item : items) text += (text.empty() ? "" : ", ") + std::to_string(item);
+    return text;
+  };
+  std::cout << "module " << modulePath << ": " << classes.size() << " class records, class version "
+            << joined(classVersions) << ", interface version " << joined(interfaceVersions) << "\n";
+  std::map<int, std::string> versions;
+  for (const EffectInfo& e : RegisteredEffects(host))
+    versions[e.version] += (versions[e.version].empty() ? "" : ", ") + e.symbol;
+  for (const auto& [version, symbols] : versions)
+    std::cout << (version == 0 ? "  no effect version: " : "  effect version " + std::to_string(version) + ": ")
+              << symbols << "\n";
   return 0;
 }
 
@@ -314,10 +452,15 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
 
 int main(int argc, char** argv) {
   CLI::App app{"vornix: preview the module's sprite effects"};
-  app.require_subcommand(1);
+  app.require_subcommand(0, 1);
   app.fallthrough();
   std::string modulePath;
   app.add_option("--module", modulePath, "the module library to load (default: the built libvornix.so)");
+  bool version = false;
+  app.add_flag("--version", version, "print the previewer's and the module's versions");
+  app.footer(
+      "Exit status: 0 done; 1 the module failed or the output could not be written; 2 the command line or an "
+      "input was wrong.");
 
   app.add_subcommand("effects", "list the effects with their property tables");
 
@@ -329,16 +472,21 @@ int main(int argc, char** argv) {
   CLI::App* render = app.add_subcommand("render", "render an effect's frames to an image file");
   render->add_option("EFFECT", o.effect, "effect symbol, e.g. mosaic")->required();
   render->add_option("-o,--output", o.output,
-                     "OUT.gif (animated), OUT.png (last frame, or all with --sheet) or a folder")
+                     "OUT.gif (animated), OUT.png (last frame, or all with --sheet), a folder, or - for "
+                     "standard output")
       ->required();
-  render->add_option("--props", o.props, "property list, e.g. '[#animMode: #range, #numFrames: 30]'");
+  render->add_option("--format", o.format, "png or gif: the form written to standard output (-o -)")
+      ->check(CLI::IsMember({"png", "gif"}));
+  render->add_option("--props", o.props,
+                     "property list, e.g. '[#animMode: #range, #numFrames: 30]', or @FILE to read it from FILE");
   // One call per --call, so a call never swallows the effect's name.
   render->add_option("--call", o.calls, "script call, before frame N with 'N:', e.g. '3:RelToPoint(320, 40)'")
       ->expected(1)
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   render->add_option("--input", o.input, "sprite PNG; its alpha is the mask (default: a sample sprite)");
-  render->add_option("--background", o.background, "PNG, #rrggbb or colour name (default: checkerboard)");
+  render->add_option("--background", o.background,
+                     "PNG, #rrggbb, #rgb or a colour name (" + ColourNames() + "); default: checkerboard");
   render->add_option("--depth", o.depth, "stage depth: 8, 16, 24 or 32")->check(CLI::IsMember({8, 16, 24, 32}))
       ->capture_default_str();
   render->add_option("--blend", o.blend, "blend level 0-255")
@@ -356,12 +504,18 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? 0 : kExitUsage;
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help
+    std::cerr << "vornix: " << e.what() << "\nvornix: run 'vornix --help' or 'vornix render --help' for the options\n";
+    return kExitUsage;
   }
 
   try {
     const std::string path = FindModule(modulePath);
+    if (version || app.get_subcommands().empty()) {
+      const int status = PrintVersion(path);
+      if (!version) std::cout << "\n" << app.help();
+      return status;
+    }
     if (render->parsed()) return RenderCommand(path, o);
     host::Host host(path);
     if (describe->parsed()) return Describe(host, describeName);
@@ -369,9 +523,6 @@ int main(int argc, char** argv) {
   } catch (const UsageError& e) {
     if (*e.what() != '\0') std::cerr << "vornix: " << e.what() << "\n";
     return kExitUsage;
-  } catch (const ModuleError& e) {
-    std::cerr << "vornix: " << e.what() << "\n";
-    return kExitFailure;
   } catch (const std::exception& e) {
     std::cerr << "vornix: " << e.what() << "\n";
     return kExitFailure;

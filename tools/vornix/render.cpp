@@ -178,18 +178,22 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
       if (c.beforeFrame != frame) continue;
       std::vector<HostValue> args = {values.Integer(1), values.SymbolValue(effectSymbol)};
       for (const Node& arg : c.call.args) args.push_back(ToHostValue(values, arg));
-      HostValue result = values.Integer(0);
-      const HostValue placeholder = result;
+      // A float has a slot of its own, so no value the effect writes back
+      // can carry the same bits: any change means a result, 0 included.
+      HostValue result = values.Float(0);
+      HostValue placeholder = result;
       std::int32_t restarted = 0, changedFlag = 0;
       const Status s = ops->CallFunction(fx, values.Intern(c.call.name), args.data(),
                                          static_cast<std::int32_t>(args.size()), 2, &result, services,
                                          &restarted, &changedFlag);
       for (HostValue& v : args) values.Release(&v);
       if (s != kOk) throw ModuleError(c.text, s);
-      if (result.bits != placeholder.bits)
+      if (result.bits != placeholder.bits) {
         report.notes.push_back("frame " + std::to_string(frame) + ": " + CallText(c.call) + " = " +
                                ValueText(values, result));
-      values.Release(&result);
+        values.Release(&result);
+      }
+      values.Release(&placeholder);
       changed = changed || changedFlag != 0;
     }
 

@@ -81,6 +81,29 @@ Image MakeSolid(int width, int height, Rgb colour) {
   return image;
 }
 
+namespace {
+
+struct NamedColour {
+  const char* name;
+  Rgb colour;
+};
+constexpr NamedColour kNamedColours[] = {
+    {"black", {0, 0, 0}},       {"white", {255, 255, 255}}, {"grey", {128, 128, 128}},
+    {"gray", {128, 128, 128}},  {"red", {255, 0, 0}},       {"green", {0, 128, 0}},
+    {"lime", {0, 255, 0}},      {"blue", {0, 0, 255}},      {"yellow", {255, 255, 0}},
+    {"cyan", {0, 255, 255}},    {"magenta", {255, 0, 255}}, {"orange", {255, 165, 0}},
+    {"purple", {128, 0, 128}},  {"navy", {0, 0, 128}},      {"teal", {0, 128, 128}},
+    {"silver", {192, 192, 192}}, {"maroon", {128, 0, 0}},   {"olive", {128, 128, 0}},
+};
+
+}  // namespace
+
+std::string ColourNames() {
+  std::string names;
+  for (const NamedColour& n : kNamedColours) names += std::string(names.empty() ? "" : ", ") + n.name;
+  return names;
+}
+
 std::optional<Rgb> ParseColour(const std::string& text) {
   std::string t;
   for (char c : text) t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -97,19 +120,7 @@ std::optional<Rgb> ParseColour(const std::string& text) {
                static_cast<std::uint8_t>(digit(hex[2]) * 16 + digit(hex[3])),
                static_cast<std::uint8_t>(digit(hex[4]) * 16 + digit(hex[5]))};
   }
-  struct Named {
-    const char* name;
-    Rgb colour;
-  };
-  static const Named kNames[] = {
-      {"black", {0, 0, 0}},       {"white", {255, 255, 255}}, {"grey", {128, 128, 128}},
-      {"gray", {128, 128, 128}},  {"red", {255, 0, 0}},       {"green", {0, 128, 0}},
-      {"lime", {0, 255, 0}},      {"blue", {0, 0, 255}},      {"yellow", {255, 255, 0}},
-      {"cyan", {0, 255, 255}},    {"magenta", {255, 0, 255}}, {"orange", {255, 165, 0}},
-      {"purple", {128, 0, 128}},  {"navy", {0, 0, 128}},      {"teal", {0, 128, 128}},
-      {"silver", {192, 192, 192}}, {"maroon", {128, 0, 0}},   {"olive", {128, 128, 0}},
-  };
-  for (const Named& n : kNames)
+  for (const NamedColour& n : kNamedColours)
     if (t == n.name) return n.colour;
   return std::nullopt;
 }

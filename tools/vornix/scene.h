@@ -23,7 +23,11 @@ Image MakeCheckerboard(int width, int height);
 
 Image MakeSolid(int width, int height, Rgb colour);
 
-// "#rrggbb", "#rgb" or a colour name ("white", "black", "red", ...).
+// "#rrggbb", "#rgb" or a colour name ("white", "black", "red", ...), in any
+// case.
 std::optional<Rgb> ParseColour(const std::string& text);
+
+// The colour names ParseColour knows, comma-separated.
+std::string ColourNames();
 
 }  // namespace vx::preview
