@@ -12,12 +12,19 @@
 // table (path x full blend x packed mask) once per render; the loops hold no
 // test of format or path.
 //
-// A colour source is any type with
+// The colour pass. A colour source is any type with
 //   void BeginRow(std::int32_t y);              // rows of the update, top first
 //   Format::Colour At(std::int32_t x);          // x from the update's left
 // and, optionally,
 //   std::int32_t SameColourFrom(std::int32_t x);  // pixels from x sharing At(x)
-// which lets spans of opaque mask be filled without asking per pixel.
+//   void Skip(std::int32_t x, std::int32_t n);    // pixels [x, x + n) not drawn
+//   void EndRow(std::int32_t y);                  // after the row's last pixel
+// Within a row every pixel is met once, in increasing x: a drawn pixel asks
+// At once (or, for a source with SameColourFrom, one At answers the whole
+// span of pixels it names), a pixel the mask leaves alone is part of one
+// Skip run. So a source can carry per-pixel state along the row (a noise
+// walk, a running position) by its own x. Hooks a source does not have
+// cost nothing: the loops are built without them.
 #pragma once
 
 #include <algorithm>
@@ -27,112 +34,11 @@
 #include <cstring>
 #include <type_traits>
 
+#include "framework/pixel_formats.h"
 #include "framework/pixel_view.h"
 #include "framework/sprite_records.h"
 
 namespace vx {
-
-// Blue, green, red and a fourth byte: the palette index for 8-bit
-// destinations, unused (never stored) for expanded ones.
-struct Bgrx {
-  std::uint8_t b, g, r, x;
-};
-
-// One component moved towards c by a/256: signed product, arithmetic shift.
-inline std::int32_t BlendComponent(std::int32_t d, std::int32_t c, std::int32_t a) {
-  return d + (((c - d) * a) >> 8);
-}
-
-// ---------------------------------------------------------------------------
-// Destination formats.
-
-// 8-bit palette indices: stores the colour's index outright; blends in the
-// palette's colours and stores the nearest index.
-struct Indexed8 {
-  using Colour = Bgrx;
-  static constexpr std::int32_t kStep = 1;
-  static void Store(const Palette&, std::uint8_t* d, Colour c) { *d = c.x; }
-  static void Blend(const Palette& p, std::uint8_t* d, Colour c, std::int32_t a) {
-    const Rgb o = PaletteLookup(p, *d);
-    *d = InverseLookup(p, static_cast<std::uint32_t>(BlendComponent(o.r, c.r, a)),
-                       static_cast<std::uint32_t>(BlendComponent(o.g, c.g, a)),
-                       static_cast<std::uint32_t>(BlendComponent(o.b, c.b, a)));
-  }
-};
-
-// 16-bit 5-5-5: red bits 10-14, green 5-9, blue 0-4. Blended pixels are
-// packed with bit 15 clear.
-struct Rgb555 {
-  using Colour = std::uint16_t;
-  static constexpr std::int32_t kStep = 2;
-  static void Store(const Palette&, std::uint8_t* d, Colour c) { std::memcpy(d, &c, 2); }
-  static void Blend(const Palette&, std::uint8_t* d, Colour c, std::int32_t a) {
-    std::uint16_t o;
-    std::memcpy(&o, d, 2);
-    const std::int32_t r = BlendComponent((o >> 10) & 31, (c >> 10) & 31, a);
-    const std::int32_t g = BlendComponent((o >> 5) & 31, (c >> 5) & 31, a);
-    const std::int32_t b = BlendComponent(o & 31, c & 31, a);
-    const auto packed = static_cast<std::uint16_t>((r << 10) | (g << 5) | b);
-    std::memcpy(d, &packed, 2);
-  }
-};
-
-// Expanded pixels (24/32-bit, and 8- or 16-bit images expanded to a byte per
-// channel): blue, green, red in bytes 0-2, in whatever units the image uses;
-// a fourth byte is never written. kBytes 0 takes the view's own step.
-template <std::int32_t kBytes>
-struct Bgr {
-  using Colour = Bgrx;
-  static constexpr std::int32_t kStep = kBytes;
-  static void Store(const Palette&, std::uint8_t* d, Colour c) {
-    d[0] = c.b;
-    d[1] = c.g;
-    d[2] = c.r;
-  }
-  static void Blend(const Palette&, std::uint8_t* d, Colour c, std::int32_t a) {
-    d[0] = static_cast<std::uint8_t>(BlendComponent(d[0], c.b, a));
-    d[1] = static_cast<std::uint8_t>(BlendComponent(d[1], c.g, a));
-    d[2] = static_cast<std::uint8_t>(BlendComponent(d[2], c.r, a));
-  }
-  // `n` pixels of one colour. Four-byte pixels are merged two at a time in a
-  // 64-bit word, each fourth byte put back as it was.
-  static void Fill(const Palette& p, std::uint8_t* d, std::int32_t n, std::int32_t step,
-                   Colour c) {
-    if constexpr (kBytes == 4 && std::endian::native == std::endian::little) {
-      const std::uint64_t colour = c.b | (std::uint64_t{c.g} << 8) | (std::uint64_t{c.r} << 16);
-      const std::uint64_t two = colour | (colour << 32);
-      constexpr std::uint64_t kFourth = 0xFF000000FF000000u;
-      std::int32_t i = 0;
-      for (; i + 2 <= n; i += 2, d += 8) {
-        std::uint64_t words;
-        std::memcpy(&words, d, 8);
-        words = (words & kFourth) | two;
-        std::memcpy(d, &words, 8);
-      }
-      if (i < n) {
-        std::uint32_t word;
-        std::memcpy(&word, d, 4);
-        word = (word & 0xFF000000u) | static_cast<std::uint32_t>(colour);
-        std::memcpy(d, &word, 4);
-      }
-    } else {
-      for (std::int32_t i = 0; i < n; ++i, d += step) Store(p, d, c);
-    }
-  }
-};
-using Bgr3 = Bgr<3>;
-using Bgr4 = Bgr<4>;
-using BgrWide = Bgr<0>;
-
-enum class PixelFormat { kNone, kIndexed8, kRgb555, kBgr3, kBgr4, kBgrWide };
-
-// The format of a destination view: expanded views (3 or more bytes per
-// pixel) take blue, green, red bytes whatever their depth field; 8- and
-// 16-bit views must have 1 and 2 bytes per pixel. Anything else is kNone.
-PixelFormat DestinationFormat(const PixelView& view);
-inline bool IsExpanded(PixelFormat f) {
-  return f == PixelFormat::kBgr3 || f == PixelFormat::kBgr4 || f == PixelFormat::kBgrWide;
-}
 
 // ---------------------------------------------------------------------------
 // Paths.
@@ -163,6 +69,22 @@ template <class Source>
 concept HasColourRuns = requires(Source& s, std::int32_t x) {
   { s.SameColourFrom(x) } -> std::convertible_to<std::int32_t>;
 };
+template <class Source>
+concept HasSkip = requires(Source& s, std::int32_t x) { s.Skip(x, x); };
+template <class Source>
+concept HasEndRow = requires(Source& s, std::int32_t y) { s.EndRow(y); };
+
+// Tells the source that [x, end) is not drawn, where it listens.
+template <class Source>
+inline void SkipRun(Source& src, std::int32_t x, std::int32_t end) {
+  if constexpr (HasSkip<Source>) {
+    if (end > x) src.Skip(x, end - x);
+  }
+}
+template <class Source>
+inline void EndRow(Source& src, std::int32_t y) {
+  if constexpr (HasEndRow<Source>) src.EndRow(y);
+}
 
 template <class Fmt>
 inline std::int32_t Step(const CompositeJob& job) {
@@ -195,6 +117,15 @@ inline std::int32_t SpanAbove(const std::uint8_t* m, std::int32_t x, std::int32_
     }
   }
   while (x < end && MaskAt<kPacked>(m, x, step) > floor) ++x;
+  return x;
+}
+
+// End of the run from x whose mask bytes are at or below `lower`; only
+// sources that listen for skipped runs ask for it.
+template <bool kPacked>
+inline std::int32_t SpanAtOrBelow(const std::uint8_t* m, std::int32_t x, std::int32_t end,
+                                  std::int32_t step, std::int32_t lower) {
+  while (x < end && MaskAt<kPacked>(m, x, step) <= lower) ++x;
   return x;
 }
 
@@ -248,7 +179,13 @@ void ThresholdArea(const CompositeJob& job, Source& src) {
     while (x < w) {
       const std::int32_t mv = MaskAt<kPacked>(m, x, mstep);
       if (mv <= lower) {
-        ++x;
+        if constexpr (HasSkip<Source>) {
+          const std::int32_t end = SpanAtOrBelow<kPacked>(m, x + 1, w, mstep, lower);
+          SkipRun(src, x, end);
+          x = end;
+        } else {
+          ++x;
+        }
         continue;
       }
       if constexpr (kFull) {
@@ -263,6 +200,7 @@ void ThresholdArea(const CompositeJob& job, Source& src) {
                  Weight<kFull>(mv, blend));
       ++x;
     }
+    EndRow(src, y);
   }
 }
 
@@ -282,7 +220,10 @@ void RunArea(const CompositeJob& job, Source& src) {
     RunTriple t;
     // Counts beyond the row's width are cut at its end.
     for (runs = ReadRunTriple(runs, &t); !t.EndsRow(); runs = ReadRunTriple(runs, &t)) {
-      x = static_cast<std::int32_t>(std::min<std::int64_t>(w, std::int64_t{x} + t.transparent));
+      const auto transparentEnd =
+          static_cast<std::int32_t>(std::min<std::int64_t>(w, std::int64_t{x} + t.transparent));
+      SkipRun(src, x, transparentEnd);
+      x = transparentEnd;
       const auto partialEnd =
           static_cast<std::int32_t>(std::min<std::int64_t>(w, std::int64_t{x} + t.partial));
       for (; x < partialEnd; ++x)
@@ -299,6 +240,8 @@ void RunArea(const CompositeJob& job, Source& src) {
                      Weight<false>(MaskAt<kPacked>(m, x, mstep), blend));
       }
     }
+    SkipRun(src, x, static_cast<std::int32_t>(w));
+    EndRow(src, y);
   }
 }
 
@@ -316,13 +259,20 @@ void HardMaskArea(const CompositeJob& job, Source& src) {
     std::int32_t x = 0;
     while (x < w) {
       if (MaskAt<kPacked>(m, x, mstep) <= lower) {
-        ++x;
+        if constexpr (HasSkip<Source>) {
+          const std::int32_t end = SpanAtOrBelow<kPacked>(m, x + 1, w, mstep, lower);
+          SkipRun(src, x, end);
+          x = end;
+        } else {
+          ++x;
+        }
         continue;
       }
       const std::int32_t end = SpanAbove<kPacked>(m, x + 1, w, mstep, lower);
       StoreSpan<Fmt>(p, row, step, x, end, src);
       x = end;
     }
+    EndRow(src, y);
   }
 }
 
@@ -474,31 +424,10 @@ bool CompositeWithAlpha(const CompositeJob& job, const ViewWalk& alpha, Source& 
 // it. False when `f` is kNone or the job does not fit.
 template <template <class> class SourceT, class... Args>
 bool CompositeInFormat(PixelFormat f, const CompositeJob& job, Args&&... args) {
-  switch (f) {
-    case PixelFormat::kIndexed8: {
-      SourceT<Indexed8> s(args...);
-      return Composite<Indexed8>(job, s);
-    }
-    case PixelFormat::kRgb555: {
-      SourceT<Rgb555> s(args...);
-      return Composite<Rgb555>(job, s);
-    }
-    case PixelFormat::kBgr3: {
-      SourceT<Bgr3> s(args...);
-      return Composite<Bgr3>(job, s);
-    }
-    case PixelFormat::kBgr4: {
-      SourceT<Bgr4> s(args...);
-      return Composite<Bgr4>(job, s);
-    }
-    case PixelFormat::kBgrWide: {
-      SourceT<BgrWide> s(args...);
-      return Composite<BgrWide>(job, s);
-    }
-    case PixelFormat::kNone:
-      break;
-  }
-  return false;
+  return VisitFormat(f, [&]<class Fmt>() {
+    SourceT<Fmt> s(args...);
+    return Composite<Fmt>(job, s);
+  });
 }
 
 }  // namespace vx

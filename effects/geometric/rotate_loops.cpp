@@ -34,19 +34,25 @@ RotateLoopFn RenderLoop(const LoopKey& k) {
                      : ByMask<Source, NearestSampler, CompositeSink<Fmt, false>>(k);
 }
 
+// Render loops for the pairs of the table; none for the rest. An expanded
+// source is carried byte for byte in the destination's units (a 16-bit
+// stage's 5-bit values into 5-5-5, an 8-bit stage's colours into indices);
+// 8-bit destinations store through the colour table.
 template <class Source, class Fmt>
 RotateLoopChoice Pick(const LoopKey& k) {
-  constexpr bool kPalette =
-      std::is_same_v<Source, Indexed8Source> || std::is_same_v<Fmt, Indexed8ViaPalette>;
-  return {RenderLoop<Source, Fmt>(k), kPalette};
-}
-
-// Expanded sources by their pixel size: 3 and 4 bytes known to the loop.
-template <class Fmt>
-RotateLoopChoice PickExpanded(std::int32_t bytes, const LoopKey& k) {
-  if (bytes == 3) return Pick<ExpandedSource<3>, Fmt>(k);
-  if (bytes == 4) return Pick<ExpandedSource<4>, Fmt>(k);
-  return Pick<ExpandedSource<0>, Fmt>(k);
+  using Stored = typename Source::Stored;
+  constexpr bool kExpandedSource = Source::kSpan == 3;
+  if constexpr (std::is_same_v<Fmt, Indexed8>) {
+    if constexpr (kExpandedSource || std::is_same_v<Source, Indexed8Source>)
+      return {RenderLoop<Stored, Indexed8ViaPalette>(k), true};
+    else
+      return {};
+  } else if constexpr (kExpandedSource ||
+                       (std::is_same_v<Fmt, Rgb555> && std::is_same_v<Source, Rgb555Source>)) {
+    return {RenderLoop<Stored, Fmt>(k), false};
+  } else {
+    return {};
+  }
 }
 
 template <class Source>
@@ -54,12 +60,6 @@ RotateLoopChoice PickAlpha(const LoopKey& k) {
   return {k.interpolate ? ByMask<Source, BilinearSampler, AlphaSink>(k)
                         : ByMask<Source, NearestSampler, AlphaSink>(k),
           std::is_same_v<Source, Indexed8Source>};
-}
-
-RotateLoopChoice PickExpandedAlpha(std::int32_t bytes, const LoopKey& k) {
-  if (bytes == 3) return PickAlpha<ExpandedSource<3>>(k);
-  if (bytes == 4) return PickAlpha<ExpandedSource<4>>(k);
-  return PickAlpha<ExpandedSource<0>>(k);
 }
 
 // Rows of a window laid out as whole bottom-up rows of `rowLength` bytes
@@ -206,47 +206,29 @@ RotateLoopChoice SelectRotateLoop(const PixelView& colour, const PixelView& dest
                                   bool interpolate, bool fullBlend, bool checkEveryTap,
                                   bool packedMask) {
   const LoopKey k{checkEveryTap, interpolate, fullBlend, packedMask};
-  const PixelFormat source = DestinationFormat(colour);
-  const bool expandedSource = IsExpanded(source);
-  const std::int32_t bytes = colour.bytesPerPixel;
-  switch (DestinationFormat(destination)) {
-    case PixelFormat::kBgr3:
-      if (expandedSource) return PickExpanded<Bgr3>(bytes, k);
-      break;
-    case PixelFormat::kBgr4:
-      if (expandedSource) return PickExpanded<Bgr4>(bytes, k);
-      break;
-    case PixelFormat::kBgrWide:
-      if (expandedSource) return PickExpanded<BgrWide>(bytes, k);
-      break;
-    case PixelFormat::kRgb555:
-      // An expanded source here holds a 16-bit stage's 5-bit values.
-      if (expandedSource) return PickExpanded<Rgb555>(bytes, k);
-      if (source == PixelFormat::kRgb555) return Pick<Rgb555Source, Rgb555>(k);
-      break;
-    case PixelFormat::kIndexed8:
-      // An expanded source here holds an 8-bit stage's colours.
-      if (expandedSource) return PickExpanded<Indexed8ViaPalette>(bytes, k);
-      if (source == PixelFormat::kIndexed8) return Pick<Indexed8Source, Indexed8ViaPalette>(k);
-      break;
-    case PixelFormat::kNone:
-      break;
-  }
-  return {};
+  return VisitFormats(SourceFormatOf(colour), PixelFormatOf(destination),
+                      [&]<class Source, class Fmt>() { return Pick<Source, Fmt>(k); });
 }
 
 RotateLoopChoice SelectRotateAlphaLoop(const PixelView& colour,
                                        const PixelView& destinationColour, bool interpolate,
                                        bool checkEveryTap, bool packedMask) {
-  if (!IsExpanded(DestinationFormat(destinationColour))) return {};
   const LoopKey k{checkEveryTap, interpolate, false, packedMask};
-  const PixelFormat source = DestinationFormat(colour);
-  if (IsExpanded(source)) return PickExpandedAlpha(colour.bytesPerPixel, k);
-  if (source == PixelFormat::kIndexed8 && destinationColour.depth == 8)
-    return PickAlpha<Indexed8Source>(k);
-  if (source == PixelFormat::kRgb555 && destinationColour.depth == 16)
-    return PickAlpha<Rgb555Source>(k);
-  return {};
+  // The destination colour is expanded; its depth names the source format.
+  const std::int32_t depth = destinationColour.depth;
+  return VisitFormats(SourceFormatOf(colour), PixelFormatOf(destinationColour),
+                      [&]<class Source, class Fmt>() -> RotateLoopChoice {
+                        if constexpr (!kIsExpandedFormat<Fmt>) {
+                          return {};
+                        } else {
+                          if constexpr (std::is_same_v<Source, Indexed8Source>) {
+                            if (depth != 8) return {};
+                          } else if constexpr (std::is_same_v<Source, Rgb555Source>) {
+                            if (depth != 16) return {};
+                          }
+                          return PickAlpha<typename Source::Stored>(k);
+                        }
+                      });
 }
 
 bool RotateJobFits(const RotateLoopChoice& loop, const RotateLoopJob& job, bool withAlpha) {

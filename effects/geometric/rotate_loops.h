@@ -90,31 +90,6 @@ bool RunRotateAlphaLoop(const PixelView& colour, const PixelView& destinationCol
 
 namespace rotate_detail {
 
-// The per-pixel pieces must melt into their loop; a call per pixel costs
-// more than the pixel.
-#if defined(__GNUC__)
-#define VX_PIXEL_INLINE [[gnu::always_inline]] inline
-#else
-#define VX_PIXEL_INLINE inline
-#endif
-
-// Blue, green and red in 16-bit lanes of one word (bits 0, 16 and 32): a
-// sum of four taps weighted to 256 in all stays inside its lane, so one
-// multiplication weighs all three components.
-using Lanes = std::uint64_t;
-inline constexpr Lanes kLaneLow = 0x000000FF00FF00FFull;
-
-// Blue, green and red bytes of a colour in bits 0, 8 and 16.
-inline std::uint32_t PackBgr(std::uint32_t b, std::uint32_t g, std::uint32_t r) {
-  return b | (g << 8) | (r << 16);
-}
-inline Lanes BgrToLanes(std::uint32_t c) {
-  return (c & 0xFFu) | (static_cast<Lanes>(c & 0xFF00u) << 8) |
-         (static_cast<Lanes>(c & 0xFF0000u) << 16);
-}
-inline std::uint32_t LanesToBgr(Lanes l) {
-  return static_cast<std::uint32_t>((l & 0xFFu) | ((l >> 8) & 0xFF00u) | ((l >> 16) & 0xFF0000u));
-}
 
 // What a sampler yields: the mask value and the colour as packed bytes; a
 // transparent sample has m 0 and no colour.
@@ -122,83 +97,6 @@ struct Sample {
   std::int32_t m = 0;
   std::uint32_t c = 0;
 };
-
-// --- Source formats: LoadBgr reads the tap at `p` (kSpan bytes, pixels
-// kStep bytes apart; 0 means the view's own step). A format's Table is what
-// it needs of the colour table, built once per render.
-
-// Formats that read no colour table.
-struct NoTable {
-  explicit NoTable(const Palette&) {}
-};
-
-// Expanded pixels: blue, green, red bytes in the image's units (8-bit
-// components, or the 5-bit values of an expanded 16-bit stage). Four-byte
-// pixels are read whole and the fourth byte dropped.
-template <std::int32_t kBytes>
-struct ExpandedSource {
-  static constexpr std::int32_t kSpan = 3;
-  static constexpr std::int32_t kStep = kBytes;
-  using Table = NoTable;
-  static std::uint32_t LoadBgr(const Table&, const std::uint8_t* p) {
-    if constexpr (kBytes == 4) {
-      std::uint32_t v;
-      std::memcpy(&v, p, 4);
-      if constexpr (std::endian::native == std::endian::little)
-        return v & 0xFFFFFFu;
-      else
-        return PackBgr(p[0], p[1], p[2]);
-    } else {
-      return PackBgr(p[0], p[1], p[2]);
-    }
-  }
-};
-
-// 5-5-5 words: red bits 10-14, green 5-9, blue 0-4.
-struct Rgb555Source {
-  static constexpr std::int32_t kSpan = 2;
-  static constexpr std::int32_t kStep = 2;
-  using Table = NoTable;
-  static std::uint32_t LoadBgr(const Table&, const std::uint8_t* p) {
-    const std::uint32_t v = p[0] | (static_cast<std::uint32_t>(p[1]) << 8);
-    return PackBgr(v & 31, (v >> 5) & 31, (v >> 10) & 31);
-  }
-  // Each field moved straight to its lane.
-  static Lanes LoadLanes(const Table&, const std::uint8_t* p) {
-    const Lanes v = p[0] | (static_cast<std::uint32_t>(p[1]) << 8);
-    return (v & 31) | ((v & 0x3E0) << 11) | ((v & 0x7C00) << 22);
-  }
-};
-
-// Palette indices, looked up in the colour table. The table's colours are
-// gathered once into packed bytes: one load per tap instead of three
-// strided ones.
-struct Indexed8Source {
-  static constexpr std::int32_t kSpan = 1;
-  static constexpr std::int32_t kStep = 1;
-  struct Table {
-    explicit Table(const Palette& pal) {
-      for (std::uint32_t i = 0; i < 256; ++i) {
-        const Rgb c = PaletteLookup(pal, i);
-        bgr[i] = PackBgr(c.b, c.g, c.r);
-        lanes[i] = BgrToLanes(bgr[i]);
-      }
-    }
-    std::uint32_t bgr[256];
-    Lanes lanes[256];
-  };
-  static std::uint32_t LoadBgr(const Table& t, const std::uint8_t* p) { return t.bgr[*p]; }
-  static Lanes LoadLanes(const Table& t, const std::uint8_t* p) { return t.lanes[*p]; }
-};
-
-// A tap in lanes, straight from the format where it has a way.
-template <class Source>
-VX_PIXEL_INLINE Lanes LoadLanes(const typename Source::Table& t, const std::uint8_t* p) {
-  if constexpr (requires { Source::LoadLanes(t, p); })
-    return Source::LoadLanes(t, p);
-  else
-    return BgrToLanes(Source::LoadBgr(t, p));
-}
 
 // Bilinear weights of a 24.8 position's fractions, summing to 256.
 struct Weights {
@@ -467,42 +365,6 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
 };
 
 // --- Destination side.
-
-// An 8-bit destination whose outright stores also go through the colour
-// table (index -> colour -> nearest index), as blended ones do.
-struct Indexed8ViaPalette : Indexed8 {
-  static void Store(const Palette& p, std::uint8_t* d, Colour c) {
-    *d = InverseLookup(p, c.r, c.g, c.b);
-  }
-};
-
-// Packed bytes -> the destination format's colour. Components of 5-5-5
-// pairs are already 5-bit; the mask keeps stray high bits of an expanded
-// 16-bit source out of the neighbouring fields and bit 15.
-template <class Fmt>
-typename Fmt::Colour ToColour(std::uint32_t c) {
-  if constexpr (std::is_same_v<Fmt, Rgb555>) {
-    return static_cast<std::uint16_t>((((c >> 16) & 31) << 10) | (((c >> 8) & 31) << 5) |
-                                      (c & 31));
-  } else {
-    return Bgrx{static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8),
-                static_cast<std::uint8_t>(c >> 16), 0};
-  }
-}
-
-// An outright store; four-byte pixels take the three colour bytes in one
-// write that carries the fourth byte over unchanged.
-template <class Fmt>
-inline void StoreColour(const Palette& p, std::uint8_t* d, std::uint32_t c) {
-  if constexpr (std::is_same_v<Fmt, Bgr4> && std::endian::native == std::endian::little) {
-    std::uint32_t v;
-    std::memcpy(&v, d, 4);
-    v = (v & 0xFF000000u) | c;
-    std::memcpy(d, &v, 4);
-  } else {
-    Fmt::Store(p, d, ToColour<Fmt>(c));
-  }
-}
 
 // `Render`: the threshold rule through the mask value of the sample.
 template <class Fmt, bool kFull>

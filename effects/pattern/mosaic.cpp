@@ -212,12 +212,10 @@ Status Mosaic::Render(Mosaic& m, PixelView* dst, PixelView* src, AreaRect* updat
   if (!OpenWalk(src, src->bounds, &fill.image)) return kOk;
 
   const PixelFormat format = DestinationFormat(*dst);
-  const mosaic::EntryLayout entry = mosaic::EntryLayoutFor(format, dst->depth);
-  const mosaic::SampleFormat sample = mosaic::SampleFormatOf(*src);
-  const mosaic::FillFn fillRow = mosaic::SelectFill(entry, sample);
-  if (format == PixelFormat::kNone || fillRow == nullptr) return kOk;
+  const mosaic::FillChoice fillRow = mosaic::SelectFill(*src, *dst);
+  if (format == PixelFormat::kNone || fillRow.fill == nullptr) return kOk;
   const bool havePalette = ReadPalette(colours, &fill.palette);
-  if (mosaic::NeedsPalette(entry, sample) && !havePalette) return kOk;
+  if (fillRow.usesPalette && !havePalette) return kOk;
 
   fill.layout = mosaic::MakeTileLayout(
       m.tileWidth, m.tileHeight, m.sampleColumn, m.sampleRow, fill.image.width,
@@ -233,7 +231,7 @@ Status Mosaic::Render(Mosaic& m, PixelView* dst, PixelView* src, AreaRect* updat
   job.thresholds = ReadThresholds(thresholds);
   job.runs = maskRuns;
   job.palette = fill.palette;
-  CompositeInFormat<TileSource>(format, job, fill, fillRow, m.tileColours);
+  CompositeInFormat<TileSource>(format, job, fill, fillRow.fill, m.tileColours);
   return kOk;
 }
 

@@ -66,37 +66,21 @@ inline std::int32_t SampleRowOf(const TileLayout& t, std::int32_t row) {
 // palette index for 8-bit destinations); for 5-5-5 destinations bytes 0-1
 // hold the 16-bit pixel.
 
-// What the destination wants in an entry.
-enum class EntryLayout {
-  kIndexed,   // 8-bit colours and the palette index (8-bit destination)
-  kRgb8,      // 8-bit colours (24/32-bit, expanded 8-bit destination)
-  kFive,      // 5-bit colours (expanded 16-bit destination)
-  kPixel555,  // the 16-bit pixel (16-bit destination)
-};
-// What a source pixel holds.
-enum class SampleFormat {
-  kNone,          // a layout the loops do not read
-  kIndex,         // 8-bit: palette index
-  kPixel555,      // 16-bit: 5-5-5 pixel
-  kIndexedBytes,  // expanded 8-bit of 4 or more bytes: blue, green, red, index
-  kBytes,         // 24/32-bit or 3-byte expanded 8-bit: blue, green, red
-  kFive,          // expanded 16-bit: 5-bit blue, green, red
-};
-
-EntryLayout EntryLayoutFor(PixelFormat destinationFormat, std::int32_t destinationDepth);
-SampleFormat SampleFormatOf(const PixelView& source);
-// Whether filling entries needs the colour table.
-bool NeedsPalette(EntryLayout entry, SampleFormat sample);
-
 struct TileFill {
   ViewWalk image;  // the whole source image
   TileLayout layout;
   Palette palette;
 };
-// Fills `row` (layout.tileCount entries) for image row `row`.
+// Fills `entries` (layout.tileCount of them) for image row `imageRow`.
 using FillFn = void (*)(const TileFill& fill, std::int32_t imageRow, Bgrx* entries);
-// Null for SampleFormat::kNone.
-FillFn SelectFill(EntryLayout entry, SampleFormat sample);
+
+// The fill reading `source`'s pixels into entries for `destination`, and
+// whether it reads the colour table; no fill for formats without one.
+struct FillChoice {
+  FillFn fill = nullptr;
+  bool usesPalette = false;
+};
+FillChoice SelectFill(const PixelView& source, const PixelView& destination);
 
 // The colour source of the compositing loops: the colour of a pixel is the
 // entry of its tile; the row is refilled where a tile row begins.

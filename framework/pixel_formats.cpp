@@ -1,8 +1,8 @@
-#include "framework/compositing.h"
+#include "framework/pixel_formats.h"
 
 namespace vx {
 
-PixelFormat DestinationFormat(const PixelView& view) {
+PixelFormat PixelFormatOf(const PixelView& view) {
   const std::int32_t depth = view.depth;
   if (depth != 8 && depth != 16 && depth != 24 && depth != 32) return PixelFormat::kNone;
   switch (view.bytesPerPixel) {
@@ -19,6 +19,18 @@ PixelFormat DestinationFormat(const PixelView& view) {
                  ? PixelFormat::kBgrWide
                  : PixelFormat::kNone;
   }
+}
+
+SourceFormat SourceFormatOf(const PixelView& view) {
+  SourceFormat f;
+  f.storage = PixelFormatOf(view);
+  if (IsExpanded(f.storage)) {
+    if (view.depth == 16)
+      f.channels = Channels::kFive;
+    else if (view.depth == 8 && view.bytesPerPixel >= 4)
+      f.channels = Channels::kEightIndexed;
+  }
+  return f;
 }
 
 }  // namespace vx
