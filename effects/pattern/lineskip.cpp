@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
+#include "effects/colour/colour_pass.h"
+#include "framework/compositing.h"
 #include "framework/pixel_view.h"
 #include "framework/properties.h"
 
@@ -159,21 +162,157 @@ BandPattern BandsOf(const LineSkip& e) {
   return p;
 }
 
-// The frame advances on every render, drawn or not. Drawing the bands comes
-// with the colour pass.
-Status LineSkip::Render(LineSkip& e, PixelView*, PixelView*, AreaRect*, PixelView*,
-                        const std::uint16_t*, ColourTable*, std::int32_t, std::int32_t,
-                        std::int32_t, std::int32_t, ThresholdRecord*) {
+namespace {
+
+// Line skip's work per pixel: the source colour as it is.
+struct CopyColour {
+  static Bgrx Eight(Bgrx c) { return c; }
+  static Bgrx Five(Bgrx c) { return c; }
+};
+
+// The alpha form's source: the colour source's pixel read by `Reader` with
+// the alpha source's byte as its mask.
+template <class Reader>
+class AlphaSource {
+ public:
+  AlphaSource(const RenderArea& area, const Bgrx* paletteColours)
+      : colour_(area.source), alpha_(area.mask), colours_(paletteColours) {}
+
+  void BeginRow(std::int32_t y) {
+    colourRow_ = colour_.Row(y);
+    alphaRow_ = alpha_.Row(y);
+  }
+  Sample<Bgrx> SampleAt(std::int32_t x) {
+    Bgrx c;
+    if constexpr (std::is_same_v<Reader, colour_pass_detail::IndexReader>)
+      c = Reader::Load(colours_, colourRow_, x, colour_.step);
+    else
+      c = Reader::Load(colourRow_, x, colour_.step);
+    return Sample<Bgrx>{alphaRow_[static_cast<std::ptrdiff_t>(x) * alpha_.step], c};
+  }
+
+ private:
+  const ViewWalk& colour_;
+  const ViewWalk& alpha_;
+  const Bgrx* colours_;
+  const std::uint8_t* colourRow_ = nullptr;
+  const std::uint8_t* alphaRow_ = nullptr;
+};
+
+ViewWalk WalkRows(const ViewWalk& walk, std::int32_t first, std::int32_t count) {
+  ViewWalk rows = walk;
+  rows.top = walk.Row(first);
+  rows.height = count;
+  return rows;
+}
+
+// One drawn run of the alpha form: the colour destination is expanded, its
+// pixel size picks the store.
+template <class Reader>
+void DrawAlphaRows(const ColourPassPlan& whole, const ViewWalk& alpha, const Bgrx* paletteColours,
+                   std::int32_t first, std::int32_t count) {
+  const ColourPassPlan rows = PlanRows(whole, first, count);
+  const ViewWalk alphaRows = WalkRows(alpha, first, count);
+  AlphaSource<Reader> src(rows.area, paletteColours);
+  switch (rows.destination) {
+    case PixelFormat::kBgr3:
+      CompositeWithAlpha<Bgr3>(rows.job, alphaRows, src);
+      return;
+    case PixelFormat::kBgr4:
+      CompositeWithAlpha<Bgr4>(rows.job, alphaRows, src);
+      return;
+    case PixelFormat::kBgrWide:
+      CompositeWithAlpha<BgrWide>(rows.job, alphaRows, src);
+      return;
+    default:
+      return;
+  }
+}
+
+// Skipped rows turn transparent; their colour is left.
+void ClearAlphaRows(const ViewWalk& alpha, std::int32_t first, std::int32_t count) {
+  for (std::int32_t y = first; y < first + count; ++y) {
+    std::uint8_t* a = alpha.Row(y);
+    for (std::int32_t x = 0; x < alpha.width; ++x, a += alpha.step) *a = 0;
+  }
+}
+
+template <class Reader>
+void RunAlphaBands(const BandPattern& bands, const ColourPassPlan& plan, const ViewWalk& alpha,
+                   const Bgrx* paletteColours) {
+  ForEachBand(
+      bands, plan.area.update.top, plan.job.destination.height,
+      [&](std::int32_t first, std::int32_t count) {
+        DrawAlphaRows<Reader>(plan, alpha, paletteColours, first, count);
+      },
+      [&](std::int32_t first, std::int32_t count) { ClearAlphaRows(alpha, first, count); });
+}
+
+void StepAndCompute(LineSkip& e) {
   StepFrame(&e.anim);
   ComputeLineSkipFrame(e);
+}
+
+}  // namespace
+
+Status LineSkip::Render(LineSkip& e, PixelView* dst, PixelView* src, AreaRect* update,
+                        PixelView* mask, const std::uint16_t*, ColourTable* colours,
+                        std::int32_t blend, std::int32_t, std::int32_t, std::int32_t,
+                        ThresholdRecord* thresholds) {
+  StepAndCompute(e);
+  // Always the threshold path: the runs and the hard-mask flag change
+  // nothing that is drawn.
+  const ColourPassCall call{dst, src, update, mask, nullptr, colours, blend, 0, thresholds};
+  ColourPassPlan plan;
+  if (PlanColourPass(call, &plan) != ColourPassReady::kReady) return kOk;
+  CopyColour copy;
+  ForEachBand(
+      BandsOf(e), plan.area.update.top, plan.job.destination.height,
+      [&](std::int32_t first, std::int32_t count) {
+        RunColourPlan(PlanRows(plan, first, count), copy);
+      },
+      [](std::int32_t, std::int32_t) {});
   return kOk;
 }
 
-Status LineSkip::RenderWithAlpha(LineSkip& e, PixelView*, PixelView*, PixelView*, PixelView*,
-                                 AreaRect*, const std::uint16_t*, ColourTable*, std::int32_t,
-                                 std::int32_t, std::int32_t, ThresholdRecord*) {
-  StepFrame(&e.anim);
-  ComputeLineSkipFrame(e);
+Status LineSkip::RenderWithAlpha(LineSkip& e, PixelView* dstColour, PixelView* dstAlpha,
+                                 PixelView* srcColour, PixelView* srcAlpha, AreaRect* update,
+                                 const std::uint16_t*, ColourTable* colours, std::int32_t,
+                                 std::int32_t, std::int32_t, ThresholdRecord* thresholds) {
+  StepAndCompute(e);
+  if (!dstColour || !dstAlpha || !srcColour || !srcAlpha || !update) return kOk;
+  // The alpha destination is centred on the colour destination; only the
+  // part of the update both cover is drawn.
+  AreaRect alphaPlaced = CopyRect(dstAlpha->bounds);
+  CentreIn(&alphaPlaced, CopyRect(dstColour->bounds));
+  const AreaRect given = *update;
+  Intersect(update, given, alphaPlaced);
+  ColourPassPlan plan;
+  if (!PrepareRenderArea(dstColour, srcColour, srcAlpha, update, &plan.area)) return kOk;
+  AreaRect alphaArea = plan.area.update;
+  Subtract(&alphaArea, alphaPlaced.left - dstAlpha->bounds.left,
+           alphaPlaced.top - dstAlpha->bounds.top);
+  ViewWalk alpha;
+  if (!OpenWalk(dstAlpha, CopyRect(alphaArea), &alpha)) return kOk;
+
+  plan.destination = DestinationFormat(*dstColour);
+  if (!IsExpanded(plan.destination)) return kOk;
+  plan.job.destination = plan.area.destination;
+  plan.job.mask = plan.area.mask;
+  plan.job.thresholds = ReadThresholds(thresholds);
+  const BandPattern bands = BandsOf(e);
+  using namespace colour_pass_detail;
+  if (srcColour->bytesPerPixel >= 3) {
+    RunAlphaBands<ByteReader<0>>(bands, plan, alpha, nullptr);
+  } else if (dstColour->depth == 16 && srcColour->bytesPerPixel == 2) {
+    RunAlphaBands<Pixel555Reader>(bands, plan, alpha, nullptr);
+  } else if (dstColour->depth == 8 && srcColour->bytesPerPixel == 1) {
+    Bgrx paletteColours[256];
+    if (!ReadPalette(colours, &plan.job.palette) ||
+        !GatherPalette(plan.job.palette, paletteColours))
+      return kOk;
+    RunAlphaBands<IndexReader>(bands, plan, alpha, paletteColours);
+  }
   return kOk;
 }
 

@@ -82,20 +82,30 @@ struct BandPattern {
 // skip 0) count as the floor.
 BandPattern BandsOf(const LineSkip& e);
 
-// Walks the rows of an update from its top row down, one call per row.
-class BandRows {
- public:
-  BandRows(const BandPattern& pattern, std::int64_t top)
-      : phase_(pattern.PhaseOf(top)), skip_(pattern.skip), period_(pattern.period) {}
-  // True when the row is drawn; moves on to the next row.
-  bool Next() {
-    const bool drawn = phase_ >= skip_;
-    if (++phase_ == period_) phase_ = 0;
-    return drawn;
+// Splits the rows 0 .. height - 1 of an update whose first row is stage row
+// `top` into runs, top first: draw(first, count) for drawn runs and
+// skip(first, count) for skipped ones. Without skipped rows the whole update
+// is one drawn run.
+template <class Draw, class Skip>
+void ForEachBand(const BandPattern& p, std::int64_t top, std::int32_t height, Draw&& draw,
+                 Skip&& skip) {
+  if (height <= 0) return;
+  if (p.skip == 0) {
+    draw(0, height);
+    return;
   }
-
- private:
-  std::int64_t phase_, skip_, period_;
-};
+  std::int64_t phase = p.PhaseOf(top);
+  for (std::int32_t y = 0; y < height;) {
+    const bool drawn = phase >= p.skip;
+    const std::int64_t run = (drawn ? p.period : p.skip) - phase;
+    const auto n = static_cast<std::int32_t>(run < height - y ? run : height - y);
+    if (drawn)
+      draw(y, n);
+    else
+      skip(y, n);
+    y += n;
+    phase = drawn ? 0 : p.skip;
+  }
+}
 
 }  // namespace vx

@@ -35,9 +35,8 @@ const Named kAllEffects[] = {
 // Effects whose pixel work arrives with their own issues: until then Render
 // must not pretend to draw.
 const Named kNotDrawingYet[] = {
-    {&kSwirlClassId, "swirl"}, {&kMagnifyClassId, "magnify"}, {&kLineSkipClassId, "lineskip"},
-    {&kRgbClassId, "rgb"},     {&kHsbClassId, "hsb"},         {&kSnowClassId, "snow"},
-    {&kPointelClassId, "pointel"},
+    {&kSwirlClassId, "swirl"}, {&kMagnifyClassId, "magnify"}, {&kRgbClassId, "rgb"},
+    {&kHsbClassId, "hsb"},     {&kSnowClassId, "snow"},       {&kPointelClassId, "pointel"},
 };
 
 // The effects that keep the sprite's alpha: their RenderWithAlpha does
