@@ -9,7 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <ctime>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -27,14 +26,6 @@ using bench::KindOf;
 using bench::kHeight;
 using bench::kPixels;
 using bench::kWidth;
-
-// Every row of `from` copied into `to`: what any drawing of the sprite must
-// at least cost.
-void CopyRows(const Image& from, Image& to) {
-  const std::size_t bytes = static_cast<std::size_t>(from.Width()) * from.BytesPerPixel();
-  for (std::int32_t y = 0; y < from.Height(); ++y)
-    std::memcpy(to.Pixel(0, y), from.Pixel(0, y), bytes);
-}
 
 struct Scene : bench::SpriteScene {
   explicit Scene(int depth) : SpriteScene(depth, kMosaicClassId, 17) {
@@ -61,10 +52,6 @@ struct Scene : bench::SpriteScene {
   std::vector<std::uint16_t> runs;
 };
 
-double Seconds(std::clock_t from, std::clock_t to) {
-  return static_cast<double>(to - from) / CLOCKS_PER_SEC;
-}
-
 // args: depth, blend, tile size, runs (1) or threshold path (0)
 void BM_Mosaic(benchmark::State& state) {
   const int depth = static_cast<int>(state.range(0));
@@ -78,28 +65,7 @@ void BM_Mosaic(benchmark::State& state) {
   }
   scene.Render(blend, withRuns);  // first render allocates the tile-colour row
 
-  const std::clock_t begin = std::clock();
-  for (auto _ : state) {
-    scene.Render(blend, withRuns);
-    benchmark::ClobberMemory();
-  }
-  const double renderSeconds = Seconds(begin, std::clock());
-  const std::int64_t frames = state.iterations();
-
-  // The peer, on the same images, for as many frames.
-  const std::clock_t copyBegin = std::clock();
-  for (std::int64_t i = 0; i < frames; ++i) {
-    CopyRows(scene.source, scene.destination);
-    benchmark::ClobberMemory();
-  }
-  const double copySeconds = Seconds(copyBegin, std::clock());
-
-  state.SetItemsProcessed(static_cast<std::int64_t>(frames * kPixels));
-  const double renderRate = renderSeconds > 0 ? frames * kPixels / renderSeconds / 1e6 : 0;
-  const double copyRate = copySeconds > 0 ? frames * kPixels / copySeconds / 1e6 : 0;
-  state.counters["Mpx/s"] = renderRate;
-  state.counters["copy_Mpx/s"] = copyRate;
-  state.counters["vs_copy"] = copyRate > 0 ? renderRate / copyRate : 0;
+  bench::MeasureAgainstCopy(state, scene, [&] { scene.Render(blend, withRuns); });
   state.SetLabel(std::to_string(depth) + "-bit blend " + std::to_string(blend) + " tile " +
                  std::to_string(tile) + (withRuns ? " runs" : " threshold"));
 }
@@ -111,7 +77,7 @@ void BM_CopyRows(benchmark::State& state) {
   Image from(KindOf(depth), 0, 0, kWidth, kHeight), to(KindOf(depth), 0, 0, kWidth, kHeight);
   from.FillRandom(rng);
   for (auto _ : state) {
-    CopyRows(from, to);
+    bench::CopyRows(from, to);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kPixels));

@@ -3,7 +3,11 @@
 // palette and an effect instance of one class.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <cstdint>
+#include <cstring>
+#include <ctime>
 #include <memory>
 #include <random>
 
@@ -60,5 +64,44 @@ struct SpriteScene {
   std::unique_ptr<host::Instance> instance;
   host::InterfaceRef<EffectInterface> effect;
 };
+
+// Every row of `from` copied into `to`: what any drawing of the sprite must
+// at least cost.
+inline void CopyRows(const glissade::Image& from, glissade::Image& to) {
+  const std::size_t bytes = static_cast<std::size_t>(from.Width()) * from.BytesPerPixel();
+  for (std::int32_t y = 0; y < from.Height(); ++y)
+    std::memcpy(to.Pixel(0, y), from.Pixel(0, y), bytes);
+}
+
+// Runs `render` for the benchmark's iterations, then as many row copies of
+// the scene's source into its destination, both timed in processor time so
+// that other work on a shared machine does not move the figures. Counters:
+// Mpx/s of the render, of the copy, and their ratio (render / copy).
+template <class Render>
+void MeasureAgainstCopy(benchmark::State& state, SpriteScene& scene, Render&& render) {
+  const auto seconds = [](std::clock_t from, std::clock_t to) {
+    return static_cast<double>(to - from) / CLOCKS_PER_SEC;
+  };
+  const std::clock_t begin = std::clock();
+  for (auto _ : state) {
+    render();
+    benchmark::ClobberMemory();
+  }
+  const double renderSeconds = seconds(begin, std::clock());
+  const std::int64_t frames = state.iterations();
+  const std::clock_t copyBegin = std::clock();
+  for (std::int64_t i = 0; i < frames; ++i) {
+    CopyRows(scene.source, scene.destination);
+    benchmark::ClobberMemory();
+  }
+  const double copySeconds = seconds(copyBegin, std::clock());
+
+  state.SetItemsProcessed(static_cast<std::int64_t>(frames * kPixels));
+  const double renderRate = renderSeconds > 0 ? frames * kPixels / renderSeconds / 1e6 : 0;
+  const double copyRate = copySeconds > 0 ? frames * kPixels / copySeconds / 1e6 : 0;
+  state.counters["Mpx/s"] = renderRate;
+  state.counters["copy_Mpx/s"] = copyRate;
+  state.counters["vs_copy"] = copyRate > 0 ? renderRate / copyRate : 0;
+}
 
 }  // namespace vx::bench
