@@ -77,7 +77,8 @@ Status LoadDescription(ServiceProvider* provider, Services* services, std::int32
 }
 
 Status LoadResourceCopy(ServiceProvider* provider, HostAllocator* allocator, std::int32_t name,
-                        const char* type, Word /*unused*/, std::uint8_t** outBytes) {
+                        const char* type, Word /*unused*/, std::uint8_t** outBytes,
+                        std::uint32_t* outSize) {
   if (provider == nullptr || type == nullptr || outBytes == nullptr) return kOk;
   if (allocator == nullptr) return kOutOfMemory;
 
@@ -90,6 +91,7 @@ Status LoadResourceCopy(ServiceProvider* provider, HostAllocator* allocator, std
   if (block == nullptr) return kOutOfMemory;
   if (size != 0) std::memcpy(block, found.Bytes(), size);
   *outBytes = block;
+  if (outSize != nullptr) *outSize = size;
   return kOk;
 }
 

@@ -20,8 +20,10 @@ Status LoadDescription(ServiceProvider* provider, Services* services, std::int32
 
 // Copies resource `name` of `type`, byte for byte, into a block from
 // `allocator` and stores it in `outBytes`. A missing resource gives 0 with
-// `outBytes` untouched; a failed allocation 0x80040002.
+// `outBytes` untouched; a failed allocation 0x80040002. `outSize`, when
+// given, receives the copy's size.
 Status LoadResourceCopy(ServiceProvider* provider, HostAllocator* allocator, std::int32_t name,
-                        const char* type, Word unused, std::uint8_t** outBytes);
+                        const char* type, Word unused, std::uint8_t** outBytes,
+                        std::uint32_t* outSize = nullptr);
 
 }  // namespace vx

@@ -40,8 +40,9 @@ struct EffectClass {
     return static_cast<Effect*>(RecordLifetime<EffectInterface>::RecordOf(self)->instance);
   }
 
-  // Obtains the value service, makes the effect symbol, sets the defaults and
-  // gives the service back. A failing query sets nothing.
+  // Obtains the value service, makes the effect symbol, sets the defaults,
+  // takes the effect's create-time resources and gives the service back. A
+  // failing query sets nothing.
   static Status VX_CALL Create(void* memory) {
     auto* self = static_cast<Effect*>(memory);
     ServiceProvider* provider = self->header.provider;
@@ -57,6 +58,8 @@ struct EffectClass {
       self->effectSymbol = symbol;
       self->propertyTable = nullptr;
       if constexpr (requires { Effect::SetDefaults(*self); }) Effect::SetDefaults(*self);
+      if constexpr (requires { Effect::AcquireResources(*self); })
+        status = Effect::AcquireResources(*self);
     }
     values->ops->Release(values);
     return status;

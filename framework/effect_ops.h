@@ -19,7 +19,11 @@
 //                           (the host's fresh memory is not zeroed, so an
 //                           effect with buffers clears them in its own Create
 //                           path or keeps a Reset hook);
-//   FreeBuffers(Effect&)    release work buffers on destroy.
+//   FreeBuffers(Effect&)    release work buffers on destroy;
+//   AcquireResources(Effect&) -> Status
+//                           create-time resources, after SetDefaults; a
+//                           failing status fails create, and the hook has
+//                           then released whatever it took.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,10 @@
-// The Pointel effect's instance.
+// The Pointel effect: the sprite redrawn as drifting dots of its own colours
+// wherever a noise layer has a speck under a visible pixel.
 #pragma once
 
+#include <cstdint>
+
+#include "effects/noise/noise_layers.h"
 #include "framework/effect_class.h"
 #include "framework/effect_ops.h"
 
@@ -20,6 +24,16 @@ struct Pointel : EffectInstance {
       {"intensity", 901, kTypeInteger}, {"radius", 902, kTypeInteger},
   };
 
+  NoiseLayers noise;
+  // 1 or less: single pixels; 2: 2 x 2 dots; 3 or more: 12-pixel dots.
+  std::int32_t dotRadius;
+
+  static void SetDefaults(Pointel& e);
+  static Status AcquireResources(Pointel& e);
+  static void FreeBuffers(Pointel& e);
+  static void ApplyProperties(Pointel& e, const HostValue* list, Services* services,
+                              std::int32_t* restarted);
+
   // The dots are redrawn on every frame, stopped or not.
   static Status NeedsRedraw(Pointel&, std::int32_t* out, std::int32_t) {
     *out = 1;
@@ -38,11 +52,19 @@ struct Pointel : EffectInstance {
     *changed = 1;
     return kOk;
   }
-  static Status Reset(Pointel& e, Services*, std::int32_t* outA, std::int32_t*) {
-    RestoreCreateState(e);
-    *outA = 1;
-    return kOk;
-  }
+  static Status Reset(Pointel& e, Services*, std::int32_t* outA, std::int32_t*);
+  static Status Render(Pointel& e, PixelView* dst, PixelView* src, AreaRect* update,
+                       PixelView* mask, const std::uint16_t* maskRuns, ColourTable* colours,
+                       std::int32_t blend, std::int32_t draw, std::int32_t align,
+                       std::int32_t hardMask, ThresholdRecord* thresholds);
+  static Status RenderWithAlpha(Pointel& e, PixelView* dstColour, PixelView* dstAlpha,
+                                PixelView* srcColour, PixelView* srcMask, AreaRect* update,
+                                const std::uint16_t* maskRuns, ColourTable* colours,
+                                std::int32_t blend, std::int32_t draw, std::int32_t align,
+                                ThresholdRecord* thresholds);
+  static Status GetAlphaAt(Pointel& e, PixelView* alpha, std::int32_t vertical,
+                           std::int32_t horizontal, std::int32_t* outValue,
+                           SpriteDescription* sprite);
 };
 
 }  // namespace vx

@@ -1,6 +1,10 @@
-// The snow effect's instance.
+// The snow effect: drifting specks that push each colour channel of the
+// sprite up or down by the sum of the speck map under the noise layers.
 #pragma once
 
+#include <cstdint>
+
+#include "effects/noise/noise_layers.h"
 #include "framework/effect_class.h"
 #include "framework/effect_ops.h"
 
@@ -20,6 +24,20 @@ struct Snow : EffectInstance {
       {"intensity", 701, kTypeInteger}, {"strength", 702, kTypeInteger},
       {"chroma", 703, kTypeInteger},
   };
+
+  NoiseLayers noise;
+  std::int32_t snowShift;  // the layer sum is shifted right by this: 6 - strength
+  // Bit 0 red, 1 green, 2 blue: set darkens the channel, clear brightens it.
+  std::int32_t colourBits;
+  // 65535 while the colours walk (chroma 2): each drawn pixel adds its
+  // shift, masked, to colourBits.
+  std::int32_t colourWalkMask;
+
+  static void SetDefaults(Snow& e);
+  static Status AcquireResources(Snow& e);
+  static void FreeBuffers(Snow& e);
+  static void ApplyProperties(Snow& e, const HostValue* list, Services* services,
+                              std::int32_t* restarted);
 
   // The specks move on every frame until stopped; a speed of 0 makes the
   // mode static and only that counts as still.
@@ -41,11 +59,11 @@ struct Snow : EffectInstance {
     *changed = 1;
     return kOk;
   }
-  static Status Reset(Snow& e, Services*, std::int32_t* outA, std::int32_t*) {
-    RestoreCreateState(e);
-    *outA = 1;
-    return kOk;
-  }
+  static Status Reset(Snow& e, Services*, std::int32_t* outA, std::int32_t*);
 };
+
+// colourBits and colourWalkMask for a chroma value: 0 white, 1 black, 2 the
+// colour walk, 3-8 the six tints; any other value c gives bits c - 2.
+void ChromaBits(std::int32_t chroma, std::int32_t* bits, std::int32_t* walkMask);
 
 }  // namespace vx

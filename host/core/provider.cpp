@@ -25,7 +25,7 @@ struct ProviderOps {
     ++provider->begins_;
     provider->lastModuleHandle_ = moduleHandle;
     *token = provider->nextToken_++;
-    return moduleHandle;
+    return provider->hideResources_ ? 0 : moduleHandle;
   }
   static Status VX_CALL EndResourceAccess(ServiceProvider* self, Word, Word) {
     ++Of(self)->ends_;

@@ -18,6 +18,9 @@ class Provider {
 
   // Queries for the value service answer `status` (and null) while set.
   void FailValueQuery(Status status) { failQuery_ = status; }
+  // While set, resource access yields no module to search: the module's
+  // resources are not found.
+  void HideModuleResources(bool hide) { hideResources_ = hide; }
 
   int Begins() const { return begins_; }
   int Ends() const { return ends_; }
@@ -31,6 +34,7 @@ class Provider {
   BoundInterface<ServiceProvider, Provider> bound_;
   Values& values_;
   Status failQuery_ = kOk;
+  bool hideResources_ = false;
   int begins_ = 0;
   int ends_ = 0;
   Word nextToken_ = 1;

@@ -1,0 +1,114 @@
+// The speck map and the noise layers that wander over it, shared by snow and
+// Pointel.
+//
+// A layer is a read position on the 320 x 200 map that follows the pixels
+// being drawn, displaced by up to 80 columns and 40 rows by two phases that
+// move at the layer's own random rates. Per render every layer is placed
+// once (LocateLayer); after that its sample at pixel (x, y) of the clipped
+// rectangle is map[(row + y) mod 200][(column + x) mod 320], so pixels the
+// effect skips move the layers as surely as pixels it draws.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/area_rect.h"
+#include "vornix/abi.h"
+
+namespace vx {
+
+inline constexpr std::int32_t kMapColumns = 320;
+inline constexpr std::int32_t kMapRows = 200;
+inline constexpr std::int32_t kMapBytes = kMapColumns * kMapRows;
+inline constexpr char kPlasmaMapType[] = "PLASMAMAP";
+inline constexpr std::int32_t kPlasmaMapId = 110;
+
+// The platform C runtime's generator: state x 214013 + 2531011, result bits
+// 16-30. One state per thread, starting at 1 and never reseeded, shared by
+// every noise effect on the thread.
+std::int32_t NextNoiseRandom();
+
+// Noise state of one effect instance. Plain data: the host's memory is the
+// object.
+struct NoiseLayers {
+  std::int32_t cosineTable[256];
+  PixelView* plasmaMap;  // owned; its memory is a host block of kMapBytes
+  float phaseStep;       // speed / 7
+  std::int32_t layerCount;
+  // Per layer: the map row (times 320) and column under the first pixel of
+  // the clipped rectangle, set by LocateLayers for each render.
+  std::int32_t* layerRows;
+  std::int32_t* layerColumns;
+  // Horizontal phase at 2i, vertical at 2i + 1, in 1/256 of a cycle, and
+  // their increase per frame at phaseStep 1.
+  float* layerPhases;
+  float* layerRates;
+};
+
+// entry i = trunc(cos(single(i x 6.283185308 / 256)) x 256).
+void BuildCosineTable(std::int32_t* table);
+
+// Create-time state: cosine table, speck map, phaseStep 1, no layers. The
+// map is copied from the module's "PLASMAMAP" 110; a module without it (or
+// with one of another size) gets an empty map. 0x80040002 when the view
+// object or the host block cannot be had; everything is released then.
+Status OpenNoiseLayers(NoiseLayers* n, ServiceProvider* provider, HostAllocator* allocator);
+// Frees the map, its view and the layer arrays; safe after a failed open.
+void CloseNoiseLayers(NoiseLayers* n, HostAllocator* allocator);
+
+// layerCount := count, then SeedLayers and fresh walk arrays. A count the
+// allocator cannot supply (or whose byte size does not fit 32 bits) leaves
+// no usable layers.
+void SetLayerCount(NoiseLayers* n, std::int32_t count, HostAllocator* allocator);
+// The property rules both effects share: speed sets phaseStep to speed / 7
+// (single precision); an intensity sets the layer count and reseeds, and
+// an absent one counts as 4 while there are no layers yet.
+void ApplySpeed(NoiseLayers* n, std::int32_t speed);
+void ApplyIntensity(NoiseLayers* n, std::int32_t intensity, HostAllocator* allocator);
+// New phases and rates for the current layerCount: 2n phase draws (rand()
+// mod 256), then 2n rate draws (rand() / 16383 + 0.711).
+void SeedLayers(NoiseLayers* n, HostAllocator* allocator);
+// The number of layers every array is there for; 0 when any is missing.
+std::int32_t UsableLayers(const NoiseLayers& n);
+
+// One frame of phase movement: phase += rate x phaseStep.
+void AdvancePhases(NoiseLayers* n);
+
+struct LayerCell {
+  std::int32_t row, column;
+};
+// Starting cell of layer i for the first pixel of a clipped source view
+// whose bounds' top-left corner is (left, top) and whose clip rectangle is
+// `clip`. Any position, however far from the map, lands on a valid cell.
+LayerCell LocateLayer(const NoiseLayers& n, const AreaRect& clip, std::int64_t left,
+                      std::int64_t top, std::int32_t i);
+// LocateLayer for every usable layer, into the walk arrays.
+void LocateLayers(NoiseLayers* n, const AreaRect& clip, std::int64_t left, std::int64_t top);
+
+// The sums of the map bytes under all layers along the rows of a clipped
+// rectangle, after LocateLayers. Pixels are asked for left to right within
+// a row; they are summed a chunk at a time, all layers at once.
+class LayerSums {
+ public:
+  explicit LayerSums(const NoiseLayers& n);
+  void BeginRow(std::int32_t y);
+  // Sum at pixel x of the current row, with 32-bit wrap-around.
+  std::int32_t At(std::int32_t x) {
+    if (x < chunkBegin_ || x >= chunkBegin_ + kChunk) Fill(x);
+    return static_cast<std::int32_t>(sums_[x - chunkBegin_]);
+  }
+  bool Empty() const { return count_ == 0; }
+
+ private:
+  static constexpr std::int32_t kChunk = 256;
+  void Fill(std::int32_t x);
+
+  const std::uint8_t* map_;
+  const std::int32_t* rows_;
+  const std::int32_t* columns_;
+  std::int32_t count_;
+  std::int32_t rowInMap_ = 0;  // y mod 200, times 320
+  std::int32_t chunkBegin_ = -kChunk;
+  std::uint32_t sums_[kChunk];
+};
+
+}  // namespace vx
