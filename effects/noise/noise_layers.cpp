@@ -179,6 +179,17 @@ void LocateLayers(NoiseLayers* n, const AreaRect& clip, std::int64_t left, std::
   }
 }
 
+void LocateLayersForRender(NoiseLayers* n, const PixelView& source, const RenderArea& area) {
+  LocateLayers(n, source.clip, std::int64_t{area.update.left} - area.sourceRect.left,
+               std::int64_t{area.update.top} - area.sourceRect.top);
+}
+
+void AdvanceNoiseFrame(NoiseLayers* n, AnimState* anim) {
+  if (anim->finished != 0) return;
+  AdvancePhases(n);
+  anim->frame = static_cast<std::int32_t>(static_cast<std::uint32_t>(anim->frame) + 1u);
+}
+
 LayerSums::LayerSums(const NoiseLayers& n)
     : map_(n.plasmaMap != nullptr ? n.plasmaMap->base : nullptr),
       rows_(n.layerRows),

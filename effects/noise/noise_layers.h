@@ -11,7 +11,9 @@
 
 #include <cstdint>
 
+#include "framework/animation.h"
 #include "framework/area_rect.h"
+#include "framework/pixel_view.h"
 #include "vornix/abi.h"
 
 namespace vx {
@@ -83,6 +85,13 @@ LayerCell LocateLayer(const NoiseLayers& n, const AreaRect& clip, std::int64_t l
                       std::int64_t top, std::int32_t i);
 // LocateLayer for every usable layer, into the walk arrays.
 void LocateLayers(NoiseLayers* n, const AreaRect& clip, std::int64_t left, std::int64_t top);
+// The same for the source walk of a render: the first pixel of the update
+// in the source's own coordinates, the source's clip rectangle.
+void LocateLayersForRender(NoiseLayers* n, const PixelView& source, const RenderArea& area);
+
+// A drawn frame of a running effect: the phases move once and the frame
+// counts on (wrapping, never finishing); a stopped effect stays put.
+void AdvanceNoiseFrame(NoiseLayers* n, AnimState* anim);
 
 // The sums of the map bytes under all layers along the rows of a clipped
 // rectangle, after LocateLayers. Pixels are asked for left to right within

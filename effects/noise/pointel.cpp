@@ -44,12 +44,6 @@ void PullIn(AreaRect* update, DotSize size) {
                        static_cast<std::int32_t>(r), static_cast<std::int32_t>(b), update->tag);
 }
 
-void AdvanceFrame(Pointel& e) {
-  if (e.anim.finished != 0) return;
-  AdvancePhases(&e.noise);
-  e.anim.frame = static_cast<std::int32_t>(static_cast<std::uint32_t>(e.anim.frame) + 1u);
-}
-
 template <class Shape, class Reader, class Writer>
 void Paint(const DotJob& job, LayerSums& sums) {
   PaintDots<Shape, Reader, Writer>(job, sums);
@@ -87,13 +81,6 @@ bool OpenDotJob(PixelView* destination, PixelView* source, PixelView* mask, cons
   job->lower = std::clamp(ReadThresholds(thresholds).lower, -1, 255);
   ReadPalette(colours, &job->palette);
   return true;
-}
-
-// Places every layer for the source walk of `area`.
-void LocateFor(Pointel& e, const PixelView& source, const RenderArea& area) {
-  LocateLayers(&e.noise, source.clip,
-               std::int64_t{area.update.left} - area.sourceRect.left,
-               std::int64_t{area.update.top} - area.sourceRect.top);
 }
 
 }  // namespace
@@ -143,12 +130,12 @@ Status Pointel::Render(Pointel& e, PixelView* dst, PixelView* src, AreaRect* upd
   const DotSize size = DotSizeFor(e.dotRadius);
   PullIn(update, size);
   if (clip == 0) return kOk;
-  AdvanceFrame(e);
+  AdvanceNoiseFrame(&e.noise, &e.anim);
 
   DotJob job;
   RenderArea area;
   if (!OpenDotJob(dst, src, mask, outer, *update, thresholds, colours, &job, &area)) return kOk;
-  LocateFor(e, *src, area);
+  LocateLayersForRender(&e.noise, *src, area);
   LayerSums sums(e.noise);
   if (sums.Empty()) return kOk;
   const bool expanded = src->bytesPerPixel >= 3;
@@ -185,7 +172,7 @@ Status Pointel::RenderWithAlpha(Pointel& e, PixelView* dstColour, PixelView* dst
   const AreaRect outer = *update;
   const DotSize size = DotSizeFor(e.dotRadius);
   PullIn(update, size);
-  AdvanceFrame(e);
+  AdvanceNoiseFrame(&e.noise, &e.anim);
 
   // Transparent everywhere but at the dots: the whole alpha image is cleared.
   std::int32_t status = 0;
@@ -205,7 +192,7 @@ Status Pointel::RenderWithAlpha(Pointel& e, PixelView* dstColour, PixelView* dst
   Subtract(&alphaRect, dstColour->bounds.left, dstColour->bounds.top);
   if (!OpenWalk(dstAlpha, alphaRect, &job.alpha) || !SameShape(job.alpha, job.destination))
     return kOk;
-  LocateFor(e, *srcColour, area);
+  LocateLayersForRender(&e.noise, *srcColour, area);
   LayerSums sums(e.noise);
   if (sums.Empty()) return kOk;
   if (srcColour->bytesPerPixel >= 3)

@@ -1,11 +1,53 @@
 #include "effects/noise/snow.h"
 
+#include <algorithm>
+
+#include "effects/colour/colour_pass.h"
 #include "framework/properties.h"
 
 namespace vx {
 namespace {
 
 enum PropertyIndex { kSpeedRow = 3, kIntensityRow, kStrengthRow, kChromaRow };
+
+// The snow colour function on the colour pass: the layers' sum under the
+// pixel, shifted, pushes each channel up or down; the walk hooks keep the
+// pixel's place so the sum is the one under it, drawn or not.
+class SnowPixel {
+ public:
+  explicit SnowPixel(Snow& e) : e_(e), sums_(e.noise) { sums_.BeginRow(0); }
+
+  Bgrx Eight(Bgrx c) { return Apply(c, Shift(), 255); }
+  Bgrx Five(Bgrx c) { return Apply(c, Shift() >> 3, 31); }
+  void Step() { ++x_; }
+  void Skip(std::int32_t k) { x_ += k; }
+  void EndRow() {
+    x_ = 0;
+    sums_.BeginRow(++y_);
+  }
+
+ private:
+  std::int32_t Shift() { return sums_.At(x_) >> e_.snowShift; }
+
+  Bgrx Apply(Bgrx c, std::int32_t s, std::int32_t top) {
+    // Past 255 a larger push changes nothing; a sum wrapped negative by an
+    // absurd layer count pushes nothing.
+    const std::int32_t push = std::clamp(s, 0, 511);
+    const std::int32_t bits = e_.colourBits;
+    auto channel = [&](std::int32_t v, std::int32_t bit) {
+      return static_cast<std::uint8_t>((bits >> bit) & 1 ? std::max(v - push - 1, 0)
+                                                         : std::min(v + push, top));
+    };
+    const Bgrx out{channel(c.b, 2), channel(c.g, 1), channel(c.r, 0), 0};
+    e_.colourBits = static_cast<std::int32_t>(static_cast<std::uint32_t>(bits) +
+                                              static_cast<std::uint32_t>(e_.colourWalkMask & s));
+    return out;
+  }
+
+  Snow& e_;
+  LayerSums sums_;
+  std::int32_t x_ = 0, y_ = 0;
+};
 
 }  // namespace
 
@@ -46,6 +88,22 @@ Status Snow::Reset(Snow& e, Services*, std::int32_t* outA, std::int32_t*) {
   RestoreCreateState(e);
   *outA = 1;
   SetLayerCount(&e.noise, 4, e.header.allocator);
+  return kOk;
+}
+
+Status Snow::Render(Snow& e, PixelView* dst, PixelView* src, AreaRect* update, PixelView* mask,
+                    const std::uint16_t* maskRuns, ColourTable* colours, std::int32_t blend,
+                    std::int32_t, std::int32_t, std::int32_t hardMask,
+                    ThresholdRecord* thresholds) {
+  const ColourPassCall call{dst, src, update, mask, maskRuns, colours, blend, hardMask, thresholds};
+  ColourPassPlan plan;
+  const ColourPassReady ready = PlanColourPass(call, &plan);
+  if (ready == ColourPassReady::kNothingVisible) return kOk;
+  AdvanceNoiseFrame(&e.noise, &e.anim);
+  if (ready != ColourPassReady::kReady) return kOk;
+  LocateLayersForRender(&e.noise, *src, plan.area);
+  SnowPixel pixel(e);
+  RunColourPlan(plan, pixel);
   return kOk;
 }
 

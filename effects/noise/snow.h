@@ -60,6 +60,10 @@ struct Snow : EffectInstance {
     return kOk;
   }
   static Status Reset(Snow& e, Services*, std::int32_t* outA, std::int32_t*);
+  static Status Render(Snow& e, PixelView* dst, PixelView* src, AreaRect* update,
+                       PixelView* mask, const std::uint16_t* maskRuns, ColourTable* colours,
+                       std::int32_t blend, std::int32_t draw, std::int32_t align,
+                       std::int32_t hardMask, ThresholdRecord* thresholds);
 };
 
 // colourBits and colourWalkMask for a chroma value: 0 white, 1 black, 2 the

@@ -36,7 +36,7 @@ const Named kAllEffects[] = {
 // must not pretend to draw.
 const Named kNotDrawingYet[] = {
     {&kSwirlClassId, "swirl"}, {&kMagnifyClassId, "magnify"}, {&kRgbClassId, "rgb"},
-    {&kHsbClassId, "hsb"},     {&kSnowClassId, "snow"},
+    {&kHsbClassId, "hsb"},
 };
 
 // The effects that keep the sprite's alpha: their RenderWithAlpha does
