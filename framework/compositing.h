@@ -339,84 +339,223 @@ bool Composite(const CompositeJob& job, Source& src) {
 }
 
 // ---------------------------------------------------------------------------
-// Sources that sample their own mask value (the geometric effects map every
-// destination pixel back into the source and its mask). Such a source has
+// Sampled pixels: the geometric effects map every destination pixel back
+// into the source and its mask, so each pixel arrives with its own mask
+// value. A sink takes such samples for one row at a time:
 //   void BeginRow(std::int32_t y);
-//   Sample<Format::Colour> SampleAt(std::int32_t x);  // x = 0, 1, ... in order
-// and is composited on the threshold path; job.mask and job.path are unused.
+//   void Put(std::int32_t x, const Sample<C>& s);  // x = 0, 1, ... in order
+// where the colour C is the destination format's own colour or packed
+// blue, green, red bytes (PackBgr) in the destination's units.
 
 template <class Colour>
 struct Sample {
   std::int32_t mask;
   Colour colour;
 };
+using PackedSample = Sample<std::uint32_t>;
+
+// Where sampled pixels go: the destination (colour) walk over the update,
+// the alpha walk for colour plus alpha, and the values of the threshold rule.
+struct SampledTarget {
+  ViewWalk destination;
+  ViewWalk alpha;
+  MaskThresholds thresholds;
+  std::int32_t blend = 255;
+  Palette palette;
+};
 
 namespace composite_detail {
 
-template <class Fmt, bool kFull, class Source>
-void SampledArea(const CompositeJob& job, Source& src) {
-  const Palette& p = job.palette;
-  const std::int32_t step = Step<Fmt>(job);
-  const std::int32_t w = job.destination.width;
-  const std::int32_t lower = job.thresholds.lower;
-  const std::int32_t upper = job.thresholds.upper;
-  const std::int32_t blend = job.blend;
-  for (std::int32_t y = 0; y < job.destination.height; ++y) {
-    src.BeginRow(y);
-    std::uint8_t* d = job.destination.Row(y);
-    for (std::int32_t x = 0; x < w; ++x, d += step) {
-      const Sample<typename Fmt::Colour> s = src.SampleAt(x);
-      if (s.mask <= lower) continue;
-      if (kFull && s.mask >= upper)
-        Fmt::Store(p, d, s.colour);
-      else
-        Fmt::Blend(p, d, s.colour, Weight<kFull>(s.mask, blend));
-    }
+template <class Fmt, class C>
+VX_PIXEL_INLINE void StoreSampled(const Palette& p, std::uint8_t* d, C c) {
+  if constexpr (std::is_same_v<C, std::uint32_t>)
+    StoreColour<Fmt>(p, d, c);
+  else
+    Fmt::Store(p, d, c);
+}
+template <class Fmt, class C>
+VX_PIXEL_INLINE void BlendSampled(const Palette& p, std::uint8_t* d, C c, std::int32_t a) {
+  if constexpr (std::is_same_v<C, std::uint32_t>)
+    Fmt::Blend(p, d, ToColour<Fmt>(c), a);
+  else
+    Fmt::Blend(p, d, c, a);
+}
+template <class C>
+VX_PIXEL_INLINE void WriteBgr(std::uint8_t* d, C c) {
+  if constexpr (std::is_same_v<C, std::uint32_t>) {
+    d[0] = static_cast<std::uint8_t>(c);
+    d[1] = static_cast<std::uint8_t>(c >> 8);
+    d[2] = static_cast<std::uint8_t>(c >> 16);
+  } else {
+    d[0] = c.b;
+    d[1] = c.g;
+    d[2] = c.r;
   }
 }
 
 }  // namespace composite_detail
 
+// The threshold rule through each sample's own mask value: at or below the
+// lower threshold the pixel stays; at or above the upper one, at blend
+// level 255, the colour is stored; otherwise blended with weight m (blend
+// level 255) or (m x blend) >> 8.
+template <class Fmt, bool kFull>
+class CompositeSink {
+ public:
+  explicit CompositeSink(const SampledTarget& t)
+      : dest_(t.destination),
+        palette_(t.palette),
+        step_(Fmt::kStep != 0 ? Fmt::kStep : t.destination.step),
+        lower_(t.thresholds.lower),
+        upper_(t.thresholds.upper),
+        blend_(t.blend),
+        opaqueWeight_((255 * t.blend) >> 8) {}
+
+  void BeginRow(std::int32_t y) { row_ = dest_.Row(y); }
+
+  // Transparent samples leave the pixel alone unless the lower threshold
+  // lets a zero mask through (it then blends with weight 0).
+  bool SkipsTransparent() const { return lower_ >= 0; }
+
+  // Whether PutOpaque may stand for Put of a sample whose mask is 255.
+  bool TakesOpaque() const { return lower_ < 255 && (!kFull || upper_ <= 255); }
+
+  VX_PIXEL_INLINE void PutOpaque(std::int32_t x, std::uint32_t c) {
+    std::uint8_t* d = At(x);
+    if constexpr (kFull)
+      StoreColour<Fmt>(palette_, d, c);
+    else
+      Fmt::Blend(palette_, d, ToColour<Fmt>(c), opaqueWeight_);
+  }
+
+  template <class C>
+  VX_PIXEL_INLINE void Put(std::int32_t x, const Sample<C>& s) {
+    using namespace composite_detail;
+    if (s.mask <= lower_) return;
+    std::uint8_t* d = At(x);
+    if constexpr (kFull) {
+      if (s.mask >= upper_)
+        StoreSampled<Fmt>(palette_, d, s.colour);
+      else
+        BlendSampled<Fmt>(palette_, d, s.colour, s.mask);
+    } else {
+      BlendSampled<Fmt>(palette_, d, s.colour, (s.mask * blend_) >> 8);
+    }
+  }
+
+ private:
+  VX_PIXEL_INLINE std::uint8_t* At(std::int32_t x) const {
+    if constexpr (Fmt::kStep != 0)
+      return row_ + static_cast<std::ptrdiff_t>(x) * Fmt::kStep;
+    else
+      return row_ + static_cast<std::ptrdiff_t>(x) * step_;
+  }
+
+  ViewWalk dest_;
+  Palette palette_;
+  std::int32_t step_, lower_, upper_, blend_, opaqueWeight_;
+  std::uint8_t* row_ = nullptr;
+};
+
+// Colour plus alpha, for sprites with a separate alpha channel: every
+// pixel's alpha byte receives the mask value; the colour pixel receives the
+// colour, unblended, as blue, green, red bytes of the expanded destination,
+// where the mask value is above the lower threshold.
+class AlphaSink {
+ public:
+  explicit AlphaSink(const SampledTarget& t)
+      : colour_(t.destination), alpha_(t.alpha), lower_(t.thresholds.lower) {}
+
+  void BeginRow(std::int32_t y) {
+    colourRow_ = colour_.Row(y);
+    alphaRow_ = alpha_.Row(y);
+  }
+
+  bool SkipsTransparent() const { return false; }
+
+  bool TakesOpaque() const { return lower_ < 255; }
+
+  VX_PIXEL_INLINE void PutOpaque(std::int32_t x, std::uint32_t c) {
+    alphaRow_[static_cast<std::ptrdiff_t>(x) * alpha_.step] = 255;
+    composite_detail::WriteBgr(colourRow_ + static_cast<std::ptrdiff_t>(x) * colour_.step, c);
+  }
+
+  template <class C>
+  VX_PIXEL_INLINE void Put(std::int32_t x, const Sample<C>& s) {
+    alphaRow_[static_cast<std::ptrdiff_t>(x) * alpha_.step] =
+        static_cast<std::uint8_t>(s.mask < 0 ? 0 : s.mask > 255 ? 255 : s.mask);
+    if (s.mask <= lower_) return;
+    composite_detail::WriteBgr(colourRow_ + static_cast<std::ptrdiff_t>(x) * colour_.step,
+                               s.colour);
+  }
+
+ private:
+  ViewWalk colour_, alpha_;
+  std::int32_t lower_;
+  std::uint8_t* colourRow_ = nullptr;
+  std::uint8_t* alphaRow_ = nullptr;
+};
+
+namespace composite_detail {
+
+// A source that samples its own mask value,
+//   void BeginRow(std::int32_t y);
+//   Sample<Colour> SampleAt(std::int32_t x);  // x = 0, 1, ... in order
+// put through `sink` over the job's destination.
+template <class Sink, class Source>
+void SampledRows(const CompositeJob& job, Sink& sink, Source& src) {
+  for (std::int32_t y = 0; y < job.destination.height; ++y) {
+    src.BeginRow(y);
+    sink.BeginRow(y);
+    for (std::int32_t x = 0; x < job.destination.width; ++x) sink.Put(x, src.SampleAt(x));
+  }
+}
+
+inline SampledTarget TargetOf(const CompositeJob& job) {
+  SampledTarget t;
+  t.destination = job.destination;
+  t.thresholds = job.thresholds;
+  t.blend = job.blend;
+  t.palette = job.palette;
+  return t;
+}
+
+}  // namespace composite_detail
+
+// A self-sampling source composited by the threshold rule; job.mask and
+// job.path are not read. False when the destination does not fit `Fmt`.
 template <class Fmt, class Source>
 bool CompositeSampled(const CompositeJob& job, Source& src) {
   using namespace composite_detail;
   if (!DestinationFits<Fmt>(job)) return false;
   if (job.destination.width <= 0 || job.destination.height <= 0) return true;
-  CompositeJob fitted = job;
-  fitted.blend = std::clamp(job.blend, 0, 255);
-  fitted.thresholds.lower = std::clamp(job.thresholds.lower, -1, 255);
-  fitted.thresholds.upper = std::clamp(job.thresholds.upper, 0, 256);
-  if (fitted.blend == 255)
-    SampledArea<Fmt, true>(fitted, src);
-  else
-    SampledArea<Fmt, false>(fitted, src);
+  SampledTarget t = TargetOf(job);
+  t.blend = std::clamp(job.blend, 0, 255);
+  t.thresholds.lower = std::clamp(job.thresholds.lower, -1, 255);
+  t.thresholds.upper = std::clamp(job.thresholds.upper, 0, 256);
+  if (t.blend == 255) {
+    CompositeSink<Fmt, true> sink(t);
+    SampledRows(job, sink, src);
+  } else {
+    CompositeSink<Fmt, false> sink(t);
+    SampledRows(job, sink, src);
+  }
   return true;
 }
 
-// Colour plus alpha, for sprites with a separate alpha channel: every
-// pixel's alpha byte (byte 0 of `alpha`'s pixel) receives the sampled mask
-// value; the colour pixel receives the sampled colour, unblended, where the
-// mask value is above the lower threshold. The destination is expanded.
+// A self-sampling source written as colour plus alpha (AlphaSink) into the
+// expanded destination and `alpha` (byte 0 of its pixels).
 template <class Fmt, class Source>
 bool CompositeWithAlpha(const CompositeJob& job, const ViewWalk& alpha, Source& src) {
-  static_assert(!std::is_same_v<Fmt, Indexed8> && !std::is_same_v<Fmt, Rgb555>,
-                "colour plus alpha writes expanded pixels");
+  static_assert(kIsExpandedFormat<Fmt>, "colour plus alpha writes expanded pixels");
   if (!DestinationFits<Fmt>(job) || !SameShape(job.destination, alpha)) return false;
   if (job.destination.width <= 0 || job.destination.height <= 0) return true;
   if (!alpha.top) return false;
-  const Palette& p = job.palette;
-  const std::int32_t step = composite_detail::Step<Fmt>(job);
-  const std::int32_t lower = std::clamp(job.thresholds.lower, -1, 255);
-  for (std::int32_t y = 0; y < job.destination.height; ++y) {
-    src.BeginRow(y);
-    std::uint8_t* d = job.destination.Row(y);
-    std::uint8_t* a = alpha.Row(y);
-    for (std::int32_t x = 0; x < job.destination.width; ++x, d += step, a += alpha.step) {
-      const Sample<typename Fmt::Colour> s = src.SampleAt(x);
-      *a = static_cast<std::uint8_t>(std::clamp(s.mask, 0, 255));
-      if (s.mask > lower) Fmt::Store(p, d, s.colour);
-    }
-  }
+  SampledTarget t = composite_detail::TargetOf(job);
+  t.alpha = alpha;
+  t.thresholds.lower = std::clamp(job.thresholds.lower, -1, 255);
+  AlphaSink sink(t);
+  composite_detail::SampledRows(job, sink, src);
   return true;
 }
 

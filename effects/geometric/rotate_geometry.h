@@ -11,17 +11,11 @@
 #include <cstdint>
 
 #include "effects/geometric/rotate_angles.h"
+#include "effects/geometric/sampling.h"
 #include "framework/pixel_view.h"
 #include "vornix/abi.h"
 
 namespace vx {
-
-// Source displacement in 8.8 fixed point for one destination column and
-// one destination row.
-struct MappingVectors {
-  std::int32_t colStepX, colStepY;
-  std::int32_t rowStepX, rowStepY;
-};
 
 // The table index used to draw: the current angle turned back, (-angle) & 255.
 inline std::int32_t InverseAngleIndex(std::int32_t currentAngle) {
@@ -36,11 +30,6 @@ MappingVectors ComputeMappingVectors(std::int32_t u, bool flip, AngleTablesRef t
 // table entries, the float part uses v itself) about its centre. Result
 // edges saturate at the int32 range.
 RectRecord RotatedBounds(std::int32_t v, const RectRecord& rect, AngleTablesRef tables);
-
-// 24.8 fixed-point source position.
-struct FixedPoint {
-  std::int32_t x, y;
-};
 
 // What the start of a walk needs to know about the views.
 struct WalkFrame {
@@ -79,41 +68,6 @@ struct MaskPosition {
 // when `flip` is set. The result counts from the mask's first column and row.
 MaskPosition MapHitToMask(std::int32_t x, std::int32_t y, const RectRecord& placed,
                           std::int32_t u, bool flip, AngleTablesRef tables);
-
-// The byte range a sampler may read, as offsets from the start of a walked
-// view's memory: a tap far outside is rejected without ever forming its
-// address.
-struct ByteWindow {
-  const std::uint8_t* base = nullptr;
-  std::int64_t size = 0;       // bytes from base
-  std::int64_t topOffset = 0;  // first pixel of the top row
-  std::int64_t rowStep = 0;
-  std::int32_t bytesPerPixel = 0;
-};
-
-inline ByteWindow WindowOf(const ViewWalk& walk) {
-  return {walk.memBegin, walk.memEnd - walk.memBegin, walk.top - walk.memBegin, walk.rowStep,
-          walk.step};
-}
-
-// Offset of pixel (column, row) counted from the top row, or -1 when any of
-// its `span` bytes falls outside the window. Columns and rows are at most
-// 2^31 and a window below 2^31 bytes, so no sum here can overflow.
-inline std::int64_t TapOffset(const ByteWindow& w, std::int64_t column, std::int64_t row,
-                              std::int64_t span = 1) {
-  const std::int64_t at = w.topOffset + row * w.rowStep + column * w.bytesPerPixel;
-  return (at >= 0 && at + span <= w.size) ? at : -1;
-}
-
-// Offset of pixel (column, row) when it and its neighbours one column right
-// and one row down all lie inside the window (bilinear taps), else -1.
-inline std::int64_t QuadOffset(const ByteWindow& w, std::int64_t column, std::int64_t row,
-                               std::int64_t span = 1) {
-  const std::int64_t at = w.topOffset + row * w.rowStep + column * w.bytesPerPixel;
-  const std::int64_t low = at + (w.rowStep < 0 ? w.rowStep : 0);
-  const std::int64_t high = at + w.bytesPerPixel + (w.rowStep > 0 ? w.rowStep : 0) + span;
-  return (low >= 0 && high <= w.size) ? at : -1;
-}
 
 // The mask byte under a hit-test position: 0 unless the position lies in the
 // mask view's rectangle and its byte inside the mask's pixel memory.

@@ -1,0 +1,435 @@
+// Sampling for the geometric effects: a 24.8 fixed-point source position
+// turned into a mask value and a colour, nearest or bilinear, every tap kept
+// inside the mask's and the colour's pixel memory; and the generic walk that
+// drives a sampler over the destination.
+//
+// A loop is SampledWalk<Mapping, Sampler, Sink>:
+//  - the Mapping says where each destination pixel samples the source:
+//      void BeginRow(std::int32_t y);  // rows top first, before pixel 0
+//      std::int32_t X() const, Y() const;  // 24.8 position of the pixel
+//      void Next();                    // on to the next pixel of the row
+//    LinearMapping adds fixed column and row steps (rotate). A per-pixel
+//    mapping (swirl: an angle that changes along the row, looked up in the
+//    angle tables) keeps its own row state in BeginRow and Next; a walk in
+//    parts (magnify's quadrants) runs SampledWalk once per part with a
+//    mapping and a job over that part's sub-views;
+//  - the Sampler (NearestSampler, BilinearSampler with its mask rule) reads
+//    one source format (framework/pixel_formats.h) and tests every tap;
+//  - the Sink (framework/compositing.h) composites the sample through the
+//    threshold rule or writes colour plus alpha.
+// An effect adds its mapping and picks sampler, source format and sink
+// from a table once per render (VisitFormats); the inner loop holds no test
+// of any of them.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "framework/compositing.h"
+#include "framework/pixel_formats.h"
+#include "framework/pixel_view.h"
+
+namespace vx {
+
+// 24.8 fixed-point source position.
+struct FixedPoint {
+  std::int32_t x, y;
+};
+
+// Source displacement in 8.8 fixed point for one destination column and
+// one destination row.
+struct MappingVectors {
+  std::int32_t colStepX, colStepY;
+  std::int32_t rowStepX, rowStepY;
+};
+
+// The byte range a sampler may read, as offsets from the start of a walked
+// view's memory: a tap far outside is rejected without ever forming its
+// address.
+struct ByteWindow {
+  const std::uint8_t* base = nullptr;
+  std::int64_t size = 0;       // bytes from base
+  std::int64_t topOffset = 0;  // first pixel of the top row
+  std::int64_t rowStep = 0;
+  std::int32_t bytesPerPixel = 0;
+};
+
+inline ByteWindow WindowOf(const ViewWalk& walk) {
+  return {walk.memBegin, walk.memEnd - walk.memBegin, walk.top - walk.memBegin, walk.rowStep,
+          walk.step};
+}
+
+// Offset of pixel (column, row) counted from the top row, or -1 when any of
+// its `span` bytes falls outside the window. Columns and rows are at most
+// 2^31 and a window below 2^31 bytes, so no sum here can overflow.
+inline std::int64_t TapOffset(const ByteWindow& w, std::int64_t column, std::int64_t row,
+                              std::int64_t span = 1) {
+  const std::int64_t at = w.topOffset + row * w.rowStep + column * w.bytesPerPixel;
+  return (at >= 0 && at + span <= w.size) ? at : -1;
+}
+
+// Offset of pixel (column, row) when it and its neighbours one column right
+// and one row down all lie inside the window (bilinear taps), else -1.
+inline std::int64_t QuadOffset(const ByteWindow& w, std::int64_t column, std::int64_t row,
+                               std::int64_t span = 1) {
+  const std::int64_t at = w.topOffset + row * w.rowStep + column * w.bytesPerPixel;
+  const std::int64_t low = at + (w.rowStep < 0 ? w.rowStep : 0);
+  const std::int64_t high = at + w.bytesPerPixel + (w.rowStep > 0 ? w.rowStep : 0) + span;
+  return (low >= 0 && high <= w.size) ? at : -1;
+}
+
+// What a sampled walk reads besides its destination: the source's colour
+// and mask sub-views' memory, and the mask's width in columns.
+struct SampledJob : SampledTarget {
+  ByteWindow colour;
+  ByteWindow mask;
+  std::int32_t maskWidth = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Samplers and their pieces.
+
+// Bilinear weights of a 24.8 position's fractions, summing to 256.
+struct Weights {
+  std::int32_t w00, w10, w01, w11;
+};
+inline Weights BilinearWeights(std::int32_t fx, std::int32_t fy) {
+  const std::int32_t w11 = (fx * fy) >> 8;
+  const std::int32_t w10 = fx - w11;
+  return {256 - w10 - fy, w10, fy - w11, w11};
+}
+
+#if defined(__SSE2__)
+// Two four-byte pixels of a row and the two below them (the low 8 bytes of
+// `top` and `below`), weighed: each row's bytes are interleaved (b b g g r
+// r x x) and multiply-added by (left weight, right weight) in 32-bit lanes;
+// the fourth byte is weighed along and dropped.
+VX_PIXEL_INLINE std::uint32_t BlendPairs(__m128i top, __m128i below, const Weights& w) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i both = _mm_unpacklo_epi64(_mm_unpacklo_epi8(top, _mm_srli_si128(top, 4)),
+                                          _mm_unpacklo_epi8(below, _mm_srli_si128(below, 4)));
+  const __m128i wTop = _mm_shuffle_epi32(_mm_cvtsi32_si128(w.w00 | (w.w10 << 16)), 0);
+  const __m128i wBelow = _mm_shuffle_epi32(_mm_cvtsi32_si128(w.w01 | (w.w11 << 16)), 0);
+  __m128i sum = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(both, zero), wTop),
+                              _mm_madd_epi16(_mm_unpackhi_epi8(both, zero), wBelow));
+  sum = _mm_srli_epi32(sum, 8);
+  sum = _mm_packs_epi32(sum, sum);
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) & 0xFFFFFFu;
+}
+#endif
+
+// The four colour taps from `c` weighed. Four-byte pixels and palette
+// colours go two by two through vector lanes, 5-5-5 words field by field;
+// the integers are those of the plain form, and so are the bytes. kVector
+// false keeps to the plain form (the tested walk does, so that the two
+// walks check each other).
+template <class Source, bool kVector = true>
+VX_PIXEL_INLINE std::uint32_t Blend4Colour(const typename Source::Table& pal, const std::uint8_t* c,
+                                           std::ptrdiff_t cRow, std::int32_t cStep,
+                                           const Weights& w) {
+#if defined(__SSE2__)
+  if constexpr (kVector && std::is_same_v<Source, ExpandedSource<4>>) {
+    return BlendPairs(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c)),
+                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + cRow)), w);
+  }
+  if constexpr (kVector && std::is_same_v<Source, Indexed8Source>) {
+    const auto colour = [&](const std::uint8_t* q) {
+      return _mm_cvtsi32_si128(static_cast<int>(pal.bgr[*q]));
+    };
+    return BlendPairs(_mm_unpacklo_epi32(colour(c), colour(c + 1)),
+                      _mm_unpacklo_epi32(colour(c + cRow), colour(c + cRow + 1)), w);
+  }
+  if constexpr (kVector && std::is_same_v<Source, Rgb555Source>) {
+    // The four words side by side, their blue and green fields in one
+    // vector and red in another, each multiply-added by the four weights;
+    // the top and bottom halves (at most 31 x 256) are then summed.
+    std::uint32_t top, below;
+    std::memcpy(&top, c, 4);
+    std::memcpy(&below, c + cRow, 4);
+    const __m128i four = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(top)),
+                                            _mm_cvtsi32_si128(static_cast<int>(below)));
+    const __m128i field = _mm_set1_epi16(31);
+    const __m128i blueGreen = _mm_unpacklo_epi64(_mm_and_si128(four, field),
+                                                 _mm_and_si128(_mm_srli_epi16(four, 5), field));
+    const __m128i red = _mm_and_si128(_mm_srli_epi16(four, 10), field);
+    __m128i weights = _mm_unpacklo_epi32(_mm_cvtsi32_si128(w.w00 | (w.w10 << 16)),
+                                         _mm_cvtsi32_si128(w.w01 | (w.w11 << 16)));
+    weights = _mm_unpacklo_epi64(weights, weights);
+    const __m128i halves = _mm_packs_epi32(_mm_madd_epi16(blueGreen, weights),
+                                           _mm_madd_epi16(red, weights));
+    __m128i sum = _mm_srli_epi32(_mm_madd_epi16(halves, _mm_set1_epi16(1)), 8);
+    sum = _mm_packs_epi32(sum, sum);
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) & 0xFFFFFFu;
+  }
+#endif
+  const Lanes sum = LoadLanes<Source>(pal, c) * static_cast<Lanes>(w.w00) +
+                    LoadLanes<Source>(pal, c + cStep) * static_cast<Lanes>(w.w10) +
+                    LoadLanes<Source>(pal, c + cRow) * static_cast<Lanes>(w.w01) +
+                    LoadLanes<Source>(pal, c + cRow + cStep) * static_cast<Lanes>(w.w11);
+  return LanesToBgr((sum >> 8) & kLaneLow);
+}
+
+// The four taps at `m` (mask) and `c` (colour), weighed. Four-byte pixels
+// over a packed mask carry the mask bytes in place of their fourth bytes
+// and are weighed in one pass (products and sums stay below 2^16).
+template <class Source, std::int32_t kMaskStep = 0, bool kVector = true>
+VX_PIXEL_INLINE PackedSample Blend4(const typename Source::Table& pal, const std::uint8_t* m,
+                              std::ptrdiff_t mRow, std::int32_t mStep, const std::uint8_t* c,
+                              std::ptrdiff_t cRow, std::int32_t cStep, const Weights& w) {
+#if defined(__SSE2__)
+  if constexpr (kVector && std::is_same_v<Source, ExpandedSource<4>> && kMaskStep == 1) {
+    // Per row: the two pixels' bytes interleaved (b b g g r r m m), the
+    // fourth bytes replaced by the two mask bytes, then one multiply-add
+    // of each pair by (left weight, right weight).
+    const __m128i zero = _mm_setzero_si128();
+    const auto row = [&](const std::uint8_t* px, const std::uint8_t* mk, std::int32_t left,
+                         std::int32_t right) {
+      const __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(px));
+      __m128i mixed = _mm_unpacklo_epi8(pair, _mm_srli_si128(pair, 4));
+      std::uint16_t masks;
+      std::memcpy(&masks, mk, 2);
+      mixed = _mm_insert_epi16(mixed, masks, 3);
+      const __m128i weights = _mm_set1_epi32(left | (right << 16));
+      return _mm_madd_epi16(_mm_unpacklo_epi8(mixed, zero), weights);
+    };
+    __m128i sum = _mm_add_epi32(row(c, m, w.w00, w.w10), row(c + cRow, m + mRow, w.w01, w.w11));
+    sum = _mm_srli_epi32(sum, 8);
+    sum = _mm_packs_epi32(sum, sum);
+    const auto v = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
+    return {static_cast<std::int32_t>(v >> 24), v & 0xFFFFFFu};
+  }
+#endif
+  return {(m[0] * w.w00 + m[mStep] * w.w10 + m[mRow] * w.w01 + m[mRow + mStep] * w.w11) >> 8,
+          Blend4Colour<Source, kVector>(pal, c, cRow, cStep, w)};
+}
+
+// Destination rows whose source taps are fetched ahead. Inside a column
+// block each row samples next to the row before it, on a line through the
+// turned source that no hardware prefetcher follows; the tap
+// kPrefetchRows rows further down is asked for while this one is read.
+inline constexpr std::int32_t kPrefetchRows = 8;
+
+// The byte distance from a tap to roughly the same tap kPrefetchRows rows
+// on (unsigned: it only forms hint addresses, never a load).
+inline std::uintptr_t PrefetchDistance(FixedPoint rowStep, std::ptrdiff_t row,
+                                       std::int32_t step) {
+  return static_cast<std::uintptr_t>(
+      (std::int64_t{rowStep.y} * row + std::int64_t{rowStep.x} * step) * kPrefetchRows / 256);
+}
+
+VX_PIXEL_INLINE void PrefetchAhead(const std::uint8_t* p, std::uintptr_t distance) {
+#if defined(__SSE2__)
+  _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p) + distance),
+               _MM_HINT_T0);
+#else
+  (void)p;
+  (void)distance;
+#endif
+}
+
+// A step known when the loop is built, or the view's own (0).
+template <std::int32_t kStep>
+inline std::int32_t StepOf(std::int32_t runtime) {
+  if constexpr (kStep != 0)
+    return kStep;
+  else
+    return runtime;
+}
+
+// --- Samplers. Each tests every tap (operator()) or, inside a span the walk
+// has already clipped, none (Inside). kColumnsLess / kRowsLess: how many
+// columns and rows short of the views the left/top tap must stay. kMaskStep:
+// the mask's bytes per pixel when known (1, packed), else 0.
+
+// What both samplers keep of the job: the two views, their row and pixel
+// steps, and how far ahead to prefetch (from the source displacement of one
+// destination row, where the walk has one; {0, 0} fetches nothing ahead).
+template <class Source, std::int32_t kMaskStep>
+class SamplerViews {
+ protected:
+  SamplerViews(const SampledJob& job, FixedPoint rowStep)
+      : mask_(job.mask), colour_(job.colour), width_(job.maskWidth), palette_(job.palette),
+        mTop_(job.mask.base + job.mask.topOffset), cTop_(job.colour.base + job.colour.topOffset),
+        mRow_(static_cast<std::ptrdiff_t>(job.mask.rowStep)),
+        cRow_(static_cast<std::ptrdiff_t>(job.colour.rowStep)),
+        mStep_(StepOf<kMaskStep>(job.mask.bytesPerPixel)),
+        cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)),
+        ahead_(PrefetchDistance(rowStep, cRow_, cStep_)),
+        maskAhead_(PrefetchDistance(rowStep, mRow_, mStep_)) {}
+
+  ByteWindow mask_, colour_;
+  std::int32_t width_;
+  typename Source::Table palette_;
+  const std::uint8_t* mTop_;
+  const std::uint8_t* cTop_;
+  std::ptrdiff_t mRow_, cRow_;
+  std::int32_t mStep_, cStep_;
+  std::uintptr_t ahead_, maskAhead_;
+};
+
+template <class Source, std::int32_t kMaskStep>
+class NearestSampler : SamplerViews<Source, kMaskStep> {
+  using Views = SamplerViews<Source, kMaskStep>;
+  using Views::mask_, Views::colour_, Views::width_, Views::palette_, Views::mTop_,
+      Views::cTop_, Views::mRow_, Views::cRow_, Views::mStep_, Views::cStep_, Views::ahead_,
+      Views::maskAhead_;
+
+ public:
+  static constexpr std::int32_t kColumnsLess = 0, kRowsLess = 0;
+
+  explicit NearestSampler(const SampledJob& job, FixedPoint rowStep = {}) : Views(job, rowStep) {}
+
+  PackedSample operator()(std::int32_t x, std::int32_t y) const {
+    const std::int32_t ix = x >> 8, iy = y >> 8;
+    if (ix < 0 || ix >= width_) return {};
+    const std::int64_t m = TapOffset(mask_, ix, iy);
+    if (m < 0) return {};
+    const std::int64_t c = TapOffset(colour_, ix, iy, Source::kSpan);
+    if (c < 0) return {};
+    return {mask_.base[m], Source::LoadBgr(palette_, colour_.base + c)};
+  }
+
+  VX_PIXEL_INLINE PackedSample Inside(std::int32_t x, std::int32_t y) const {
+    const std::ptrdiff_t ix = x >> 8, iy = y >> 8;
+    const std::uint8_t* m = mTop_ + iy * mRow_ + ix * StepOf<kMaskStep>(mStep_);
+    const std::uint8_t* p = cTop_ + iy * cRow_ + ix * StepOf<Source::kStep>(cStep_);
+    PrefetchAhead(m, maskAhead_);
+    PrefetchAhead(p, ahead_);
+    return {*m, Source::LoadBgr(palette_, p)};
+  }
+
+  // The colour alone, where the walk knows the mask to be opaque.
+  VX_PIXEL_INLINE std::uint32_t InsideColour(std::int32_t x, std::int32_t y) const {
+    const std::ptrdiff_t ix = x >> 8, iy = y >> 8;
+    const std::uint8_t* p = cTop_ + iy * cRow_ + ix * StepOf<Source::kStep>(cStep_);
+    PrefetchAhead(p, ahead_);
+    return Source::LoadBgr(palette_, p);
+  }
+
+};
+
+// How a bilinear sample takes its mask value: the four mask taps weighed
+// like the colour, the last column never a left tap (InterpolatedMask), or
+// the single mask byte at the integer position, any column of the mask
+// (MaskAtTap). Either way all four colour taps must lie in the colour view.
+struct InterpolatedMask {};
+struct MaskAtTap {};
+
+template <class Source, std::int32_t kMaskStep, class MaskRule = InterpolatedMask>
+class BilinearSampler : SamplerViews<Source, kMaskStep> {
+  using Views = SamplerViews<Source, kMaskStep>;
+  using Views::mask_, Views::colour_, Views::width_, Views::palette_, Views::mTop_,
+      Views::cTop_, Views::mRow_, Views::cRow_, Views::mStep_, Views::cStep_, Views::ahead_,
+      Views::maskAhead_;
+  static constexpr bool kInterpolated = std::is_same_v<MaskRule, InterpolatedMask>;
+
+ public:
+  static constexpr std::int32_t kColumnsLess = 1, kRowsLess = 1;
+
+  explicit BilinearSampler(const SampledJob& job, FixedPoint rowStep = {}) : Views(job, rowStep) {}
+
+  PackedSample operator()(std::int32_t x, std::int32_t y) const {
+    const std::int32_t ix = x >> 8, iy = y >> 8;
+    const Weights w = BilinearWeights(x - (ix << 8), y - (iy << 8));
+    if constexpr (kInterpolated) {
+      // The right neighbour must exist: the last column is never a left tap.
+      if (ix < 0 || ix >= width_ - 1) return {};
+      const std::int64_t m = QuadOffset(mask_, ix, iy);
+      if (m < 0) return {};
+      const std::int64_t c = QuadOffset(colour_, ix, iy, Source::kSpan);
+      if (c < 0) return {};
+      return Blend4<Source, 0, false>(palette_, mask_.base + m, mRow_, mask_.bytesPerPixel,
+                                      colour_.base + c, cRow_, colour_.bytesPerPixel, w);
+    } else {
+      if (ix < 0 || ix >= width_) return {};
+      const std::int64_t m = TapOffset(mask_, ix, iy);
+      if (m < 0) return {};
+      const std::int64_t c = QuadOffset(colour_, ix, iy, Source::kSpan);
+      if (c < 0) return {};
+      return {mask_.base[m], Blend4Colour<Source, false>(palette_, colour_.base + c, cRow_,
+                                                          colour_.bytesPerPixel, w)};
+    }
+  }
+
+  // Inside a clipped span: only for the interpolated mask, whose valid
+  // positions are exactly the span's.
+  VX_PIXEL_INLINE PackedSample Inside(std::int32_t x, std::int32_t y) const
+    requires kInterpolated
+  {
+    const std::int32_t ix = x >> 8, iy = y >> 8;
+    const std::int32_t ms = StepOf<kMaskStep>(mStep_), cs = StepOf<Source::kStep>(cStep_);
+    const std::uint8_t* m = mTop_ + iy * mRow_ + std::ptrdiff_t{ix} * ms;
+    const std::uint8_t* p = cTop_ + iy * cRow_ + std::ptrdiff_t{ix} * cs;
+    PrefetchAhead(m, maskAhead_);
+    PrefetchAhead(p, ahead_);
+    return Blend4<Source, kMaskStep>(palette_, m, mRow_, ms, p, cRow_, cs,
+                                     BilinearWeights(x - (ix << 8), y - (iy << 8)));
+  }
+
+  // The colour alone, where the walk knows all four mask taps opaque.
+  VX_PIXEL_INLINE std::uint32_t InsideColour(std::int32_t x, std::int32_t y) const
+    requires kInterpolated
+  {
+    const std::int32_t ix = x >> 8, iy = y >> 8;
+    const std::int32_t cs = StepOf<Source::kStep>(cStep_);
+    const std::uint8_t* p = cTop_ + iy * cRow_ + std::ptrdiff_t{ix} * cs;
+    PrefetchAhead(p, ahead_);
+    return Blend4Colour<Source>(palette_, p, cRow_, cs,
+                                BilinearWeights(x - (ix << 8), y - (iy << 8)));
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Mappings and the walk.
+
+// Fixed column and row steps from a start position. Positions advance in
+// unsigned arithmetic: far outside the source they may wrap, which the
+// samplers' bounds tests absorb.
+class LinearMapping {
+ public:
+  LinearMapping(FixedPoint start, const MappingVectors& steps)
+      : rowX_(static_cast<std::uint32_t>(start.x)), rowY_(static_cast<std::uint32_t>(start.y)),
+        colX_(static_cast<std::uint32_t>(steps.colStepX)),
+        colY_(static_cast<std::uint32_t>(steps.colStepY)),
+        rowStepX_(static_cast<std::uint32_t>(steps.rowStepX)),
+        rowStepY_(static_cast<std::uint32_t>(steps.rowStepY)) {}
+
+  void BeginRow(std::int32_t) {
+    x_ = rowX_;
+    y_ = rowY_;
+    rowX_ += rowStepX_;
+    rowY_ += rowStepY_;
+  }
+  std::int32_t X() const { return static_cast<std::int32_t>(x_); }
+  std::int32_t Y() const { return static_cast<std::int32_t>(y_); }
+  void Next() {
+    x_ += colX_;
+    y_ += colY_;
+  }
+
+ private:
+  std::uint32_t rowX_, rowY_, colX_, colY_, rowStepX_, rowStepY_;
+  std::uint32_t x_ = 0, y_ = 0;
+};
+
+// Every pixel of a width x height destination, rows top first: sampled where
+// the mapping puts it and handed to the sink.
+template <class Mapping, class Sampler, class Sink>
+void SampledWalk(std::int32_t width, std::int32_t height, Mapping& map, const Sampler& sample,
+                 Sink& sink) {
+  for (std::int32_t y = 0; y < height; ++y) {
+    sink.BeginRow(y);
+    map.BeginRow(y);
+    for (std::int32_t x = 0; x < width; ++x) {
+      sink.Put(x, sample(map.X(), map.Y()));
+      map.Next();
+    }
+  }
+}
+
+}  // namespace vx
