@@ -91,6 +91,9 @@ Status OpenNoiseLayers(NoiseLayers* n, ServiceProvider* provider, HostAllocator*
     }
     std::memset(bytes, 0, kMapBytes);
   }
+  // The sums count specks: every cell is either empty or a whole speck.
+  for (std::int32_t i = 0; i < kMapBytes; ++i)
+    if (bytes[i] != 0) bytes[i] = 255;
   SetBase(view, bytes);
   return kOk;
 }
@@ -190,33 +193,60 @@ void AdvanceNoiseFrame(NoiseLayers* n, AnimState* anim) {
   anim->frame = static_cast<std::int32_t>(static_cast<std::uint32_t>(anim->frame) + 1u);
 }
 
-LayerSums::LayerSums(const NoiseLayers& n)
+LayerSums::LayerSums(const NoiseLayers& n, std::int32_t width)
     : map_(n.plasmaMap != nullptr ? n.plasmaMap->base : nullptr),
       rows_(n.layerRows),
       columns_(n.layerColumns),
-      count_(map_ != nullptr ? UsableLayers(n) : 0) {}
+      count_(map_ != nullptr ? UsableLayers(n) : 0),
+      width_(width) {}
 
 void LayerSums::BeginRow(std::int32_t y) {
   rowInMap_ = (y % kMapRows) * kMapColumns;
-  chunkBegin_ = -kChunk;
+  chunkBegin_ = chunkEnd_ = 0;
 }
 
 void LayerSums::Fill(std::int32_t x) {
+  // Never more than the row needs: narrow sprites count only their width.
+  const std::int32_t length = std::max(1, std::min(kChunk, width_ - x));
   chunkBegin_ = x;
-  std::memset(sums_, 0, sizeof sums_);
+  chunkEnd_ = x + length;
+  if (count_ <= kBatch) {
+    CountBatch(0, count_, x, length);
+    return;
+  }
+  std::memset(wide_, 0, sizeof wide_);
+  for (std::int32_t first = 0; first < count_; first += kBatch) {
+    CountBatch(first, std::min(count_, first + kBatch), x, length);
+    for (std::int32_t k = 0; k < length; ++k) wide_[k] += counts_[k];
+  }
+}
+
+void LayerSums::CountBatch(std::int32_t first, std::int32_t last, std::int32_t x,
+                           std::int32_t length) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  std::memset(counts_, 0, sizeof counts_);
   const std::int32_t shift = x % kMapColumns;
-  for (std::int32_t i = 0; i < count_; ++i) {
+  for (std::int32_t i = first; i < last; ++i) {
     std::int32_t row = rows_[i] + rowInMap_;
     if (row >= kMapBytes) row -= kMapBytes;
     std::int32_t column = columns_[i] + shift;
     if (column >= kMapColumns) column -= kMapColumns;
     const std::uint8_t* cells = map_ + row;
-    // Along the map row, wrapping from column 319 to column 0.
-    for (std::int32_t done = 0; done < kChunk;) {
-      const std::int32_t span = std::min(kChunk - done, kMapColumns - column);
-      std::uint32_t* out = sums_ + done;
+    // Along the map row, wrapping from column 319 to column 0; a speck adds
+    // 1 to its pixel's byte, eight pixels at a time.
+    for (std::int32_t done = 0; done < length;) {
+      const std::int32_t span = std::min(length - done, kMapColumns - column);
+      std::uint8_t* out = counts_ + done;
       const std::uint8_t* in = cells + column;
-      for (std::int32_t k = 0; k < span; ++k) out[k] += in[k];
+      std::int32_t k = 0;
+      for (; k + 8 <= span; k += 8) {
+        std::uint64_t specks, sums;
+        std::memcpy(&specks, in + k, 8);
+        std::memcpy(&sums, out + k, 8);
+        sums += specks & kOnes;
+        std::memcpy(out + k, &sums, 8);
+      }
+      for (; k < span; ++k) out[k] = static_cast<std::uint8_t>(out[k] + (in[k] & 1));
       done += span;
       column = 0;
     }

@@ -13,6 +13,7 @@
 
 #include "framework/animation.h"
 #include "framework/area_rect.h"
+#include "framework/pixel_formats.h"
 #include "framework/pixel_view.h"
 #include "vornix/abi.h"
 
@@ -94,30 +95,39 @@ void LocateLayersForRender(NoiseLayers* n, const PixelView& source, const Render
 void AdvanceNoiseFrame(NoiseLayers* n, AnimState* anim);
 
 // The sums of the map bytes under all layers along the rows of a clipped
-// rectangle, after LocateLayers. Pixels are asked for left to right within
-// a row; they are summed a chunk at a time, all layers at once.
+// rectangle `width` pixels wide, after LocateLayers. Pixels are asked for
+// left to right within a row; they are counted a chunk at a time, all
+// layers at once, eight cells to a machine word (the map holds only 0 and
+// 255, so a sum is 255 times the number of specks).
 class LayerSums {
  public:
-  explicit LayerSums(const NoiseLayers& n);
+  LayerSums(const NoiseLayers& n, std::int32_t width);
   void BeginRow(std::int32_t y);
   // Sum at pixel x of the current row, with 32-bit wrap-around.
-  std::int32_t At(std::int32_t x) {
-    if (x < chunkBegin_ || x >= chunkBegin_ + kChunk) Fill(x);
-    return static_cast<std::int32_t>(sums_[x - chunkBegin_]);
+  VX_PIXEL_INLINE std::int32_t At(std::int32_t x) {
+    if (x < chunkBegin_ || x >= chunkEnd_) Fill(x);
+    const std::int32_t i = x - chunkBegin_;
+    const std::uint32_t specks = count_ <= kBatch ? counts_[i] : wide_[i];
+    return static_cast<std::int32_t>(specks * 255u);
   }
   bool Empty() const { return count_ == 0; }
 
  private:
   static constexpr std::int32_t kChunk = 256;
+  // Layers counted per pass in byte-wide counters.
+  static constexpr std::int32_t kBatch = 255;
   void Fill(std::int32_t x);
+  void CountBatch(std::int32_t first, std::int32_t last, std::int32_t x, std::int32_t length);
 
   const std::uint8_t* map_;
   const std::int32_t* rows_;
   const std::int32_t* columns_;
   std::int32_t count_;
+  std::int32_t width_;
   std::int32_t rowInMap_ = 0;  // y mod 200, times 320
-  std::int32_t chunkBegin_ = -kChunk;
-  std::uint32_t sums_[kChunk];
+  std::int32_t chunkBegin_ = 0, chunkEnd_ = 0;
+  alignas(8) std::uint8_t counts_[kChunk];
+  std::uint32_t wide_[kChunk];  // more layers than one batch
 };
 
 }  // namespace vx

@@ -136,7 +136,7 @@ Status Pointel::Render(Pointel& e, PixelView* dst, PixelView* src, AreaRect* upd
   RenderArea area;
   if (!OpenDotJob(dst, src, mask, outer, *update, thresholds, colours, &job, &area)) return kOk;
   LocateLayersForRender(&e.noise, *src, area);
-  LayerSums sums(e.noise);
+  LayerSums sums(e.noise, job.mask.width);
   if (sums.Empty()) return kOk;
   const bool expanded = src->bytesPerPixel >= 3;
   switch (src->depth) {
@@ -193,7 +193,7 @@ Status Pointel::RenderWithAlpha(Pointel& e, PixelView* dstColour, PixelView* dst
   if (!OpenWalk(dstAlpha, alphaRect, &job.alpha) || !SameShape(job.alpha, job.destination))
     return kOk;
   LocateLayersForRender(&e.noise, *srcColour, area);
-  LayerSums sums(e.noise);
+  LayerSums sums(e.noise, job.mask.width);
   if (sums.Empty()) return kOk;
   if (srcColour->bytesPerPixel >= 3)
     RunDots<ReadBgr, WriteOpaque<WriteBgr>>(job, sums, size);

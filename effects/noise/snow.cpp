@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "effects/colour/colour_pass.h"
+#include "framework/pixel_formats.h"
 #include "framework/properties.h"
 
 namespace vx {
@@ -12,40 +13,54 @@ enum PropertyIndex { kSpeedRow = 3, kIntensityRow, kStrengthRow, kChromaRow };
 
 // The snow colour function on the colour pass: the layers' sum under the
 // pixel, shifted, pushes each channel up or down; the walk hooks keep the
-// pixel's place so the sum is the one under it, drawn or not.
+// pixel's place so the sum is the one under it, drawn or not. The effect's
+// colour bits are taken at the start and given back by Finish.
 class SnowPixel {
  public:
-  explicit SnowPixel(Snow& e) : e_(e), sums_(e.noise) { sums_.BeginRow(0); }
+  SnowPixel(Snow& e, std::int32_t width)
+      : sums_(e.noise, width),
+        shift_(e.snowShift),
+        bits_(static_cast<std::uint32_t>(e.colourBits)),
+        walkMask_(static_cast<std::uint32_t>(e.colourWalkMask)) {
+    sums_.BeginRow(0);
+  }
 
-  Bgrx Eight(Bgrx c) { return Apply(c, Shift(), 255); }
-  Bgrx Five(Bgrx c) { return Apply(c, Shift() >> 3, 31); }
-  void Step() { ++x_; }
-  void Skip(std::int32_t k) { x_ += k; }
+  VX_PIXEL_INLINE Bgrx Eight(Bgrx c) { return Apply(c, sums_.At(x_) >> shift_, 255); }
+  VX_PIXEL_INLINE Bgrx Five(Bgrx c) { return Apply(c, (sums_.At(x_) >> shift_) >> 3, 31); }
+  VX_PIXEL_INLINE void Step() { ++x_; }
+  VX_PIXEL_INLINE void Skip(std::int32_t k) { x_ += k; }
   void EndRow() {
     x_ = 0;
     sums_.BeginRow(++y_);
   }
+  void Finish(Snow& e) const { e.colourBits = static_cast<std::int32_t>(bits_); }
 
  private:
-  std::int32_t Shift() { return sums_.At(x_) >> e_.snowShift; }
+  // Up to `top` when the channel's bit is clear, down by one more (to 0 at
+  // most) when it is set.
+  VX_PIXEL_INLINE static std::uint8_t Channel(std::int32_t v, std::int32_t push, std::int32_t top,
+                                              bool down) {
+    const std::int32_t raised = std::min(v + push, top);
+    const std::int32_t lowered = std::max(v - push - 1, 0);
+    return static_cast<std::uint8_t>(down ? lowered : raised);
+  }
 
-  Bgrx Apply(Bgrx c, std::int32_t s, std::int32_t top) {
+  VX_PIXEL_INLINE Bgrx Apply(Bgrx c, std::int32_t s, std::int32_t top) {
     // Past 255 a larger push changes nothing; a sum wrapped negative by an
     // absurd layer count pushes nothing.
     const std::int32_t push = std::clamp(s, 0, 511);
-    const std::int32_t bits = e_.colourBits;
-    auto channel = [&](std::int32_t v, std::int32_t bit) {
-      return static_cast<std::uint8_t>((bits >> bit) & 1 ? std::max(v - push - 1, 0)
-                                                         : std::min(v + push, top));
-    };
-    const Bgrx out{channel(c.b, 2), channel(c.g, 1), channel(c.r, 0), 0};
-    e_.colourBits = static_cast<std::int32_t>(static_cast<std::uint32_t>(bits) +
-                                              static_cast<std::uint32_t>(e_.colourWalkMask & s));
+    const std::uint32_t bits = bits_;
+    const Bgrx out{Channel(c.b, push, top, (bits & 4u) != 0),
+                   Channel(c.g, push, top, (bits & 2u) != 0),
+                   Channel(c.r, push, top, (bits & 1u) != 0), 0};
+    bits_ = bits + (walkMask_ & static_cast<std::uint32_t>(s));
     return out;
   }
 
-  Snow& e_;
   LayerSums sums_;
+  const std::int32_t shift_;
+  std::uint32_t bits_;
+  const std::uint32_t walkMask_;
   std::int32_t x_ = 0, y_ = 0;
 };
 
@@ -102,8 +117,9 @@ Status Snow::Render(Snow& e, PixelView* dst, PixelView* src, AreaRect* update, P
   AdvanceNoiseFrame(&e.noise, &e.anim);
   if (ready != ColourPassReady::kReady) return kOk;
   LocateLayersForRender(&e.noise, *src, plan.area);
-  SnowPixel pixel(e);
+  SnowPixel pixel(e, plan.area.source.width);
   RunColourPlan(plan, pixel);
+  pixel.Finish(e);
   return kOk;
 }
 
