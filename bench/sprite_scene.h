@@ -10,6 +10,7 @@
 #include <ctime>
 #include <memory>
 #include <random>
+#include <string>
 
 #include "host/core/host.h"
 #include "host/glissade/image.h"
@@ -73,12 +74,13 @@ inline void CopyRows(const glissade::Image& from, glissade::Image& to) {
     std::memcpy(to.Pixel(0, y), from.Pixel(0, y), bytes);
 }
 
-// Runs `render` for the benchmark's iterations, then as many row copies of
-// the scene's source into its destination, both timed in processor time so
-// that other work on a shared machine does not move the figures. Counters:
-// Mpx/s of the render, of the copy, and their ratio (render / copy).
-template <class Render>
-void MeasureAgainstCopy(benchmark::State& state, SpriteScene& scene, Render&& render) {
+// Runs `render` for the benchmark's iterations, then `peer` as many times,
+// both timed in processor time so that other work on a shared machine does
+// not move the figures. Counters: Mpx/s of the render, of the peer
+// ("<name>_Mpx/s"), and their ratio ("vs_<name>", render / peer).
+template <class Render, class Peer>
+void MeasureAgainst(benchmark::State& state, const std::string& name, Render&& render,
+                    Peer&& peer) {
   const auto seconds = [](std::clock_t from, std::clock_t to) {
     return static_cast<double>(to - from) / CLOCKS_PER_SEC;
   };
@@ -89,19 +91,26 @@ void MeasureAgainstCopy(benchmark::State& state, SpriteScene& scene, Render&& re
   }
   const double renderSeconds = seconds(begin, std::clock());
   const std::int64_t frames = state.iterations();
-  const std::clock_t copyBegin = std::clock();
+  const std::clock_t peerBegin = std::clock();
   for (std::int64_t i = 0; i < frames; ++i) {
-    CopyRows(scene.source, scene.destination);
+    peer();
     benchmark::ClobberMemory();
   }
-  const double copySeconds = seconds(copyBegin, std::clock());
+  const double peerSeconds = seconds(peerBegin, std::clock());
 
   state.SetItemsProcessed(static_cast<std::int64_t>(frames * kPixels));
   const double renderRate = renderSeconds > 0 ? frames * kPixels / renderSeconds / 1e6 : 0;
-  const double copyRate = copySeconds > 0 ? frames * kPixels / copySeconds / 1e6 : 0;
+  const double peerRate = peerSeconds > 0 ? frames * kPixels / peerSeconds / 1e6 : 0;
   state.counters["Mpx/s"] = renderRate;
-  state.counters["copy_Mpx/s"] = copyRate;
-  state.counters["vs_copy"] = copyRate > 0 ? renderRate / copyRate : 0;
+  state.counters[name + "_Mpx/s"] = peerRate;
+  state.counters["vs_" + name] = peerRate > 0 ? renderRate / peerRate : 0;
+}
+
+// Against every row of the source copied into the destination: what any
+// drawing of the sprite must at least cost.
+template <class Render>
+void MeasureAgainstCopy(benchmark::State& state, SpriteScene& scene, Render&& render) {
+  MeasureAgainst(state, "copy", render, [&] { CopyRows(scene.source, scene.destination); });
 }
 
 }  // namespace vx::bench
