@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "effects/geometric/magnify_geometry.h"
-#include "effects/geometric/rotate_script.h"
+#include "effects/geometric/script_arguments.h"
 #include "framework/properties.h"
 
 namespace vx {
@@ -22,8 +22,6 @@ enum PropertyRowIndex {
   kEaseInRow,
   kEaseOutRow,
 };
-
-inline constexpr Status kScriptPointArgumentCount = static_cast<Status>(0x800407E3u);
 
 // The animation engine's view of the step, and back.
 EaseFrames EaseOf(const Magnify& m) { return {m.easeIn, m.easeOut, m.linear}; }
@@ -130,19 +128,11 @@ Status Magnify::CallFunction(Magnify& m, Symbol function, const HostValue* args,
   Symbol symbols[kCount];
   for (int i = 0; i < kCount; ++i)
     if (Status s = values->ops->TextToSymbol(values, kNames[i], &symbols[i]); s != kOk) return s;
-  const std::int32_t first = firstIndex < 0 ? 0 : firstIndex;
-  const std::int32_t given = count - first > 0 && args != nullptr ? count - first : 0;
-  const auto integer = [&](std::int32_t i, std::int32_t* out) {
-    std::int32_t v = 0;
-    if (values->ops->ValueToInteger(values, &args[first + i], &v) != kOk)
-      return kScriptBadArgument;
-    *out = v;
-    return kOk;
-  };
+  const ScriptCall call(args, count, firstIndex, values, false);
   if (function == symbols[kSetMagPoint]) {
-    if (given != 2) return kScriptPointArgumentCount;
+    if (call.Given() != 2) return kScriptPointArgumentCount;
     std::int32_t x = 0, y = 0;
-    if (integer(0, &x) != kOk || integer(1, &y) != kOk) return kScriptBadArgument;
+    if (call.Integer(0, &x) != kOk || call.Integer(1, &y) != kOk) return kScriptBadArgument;
     m.magPointX = x;
     m.magPointY = y;
     *changed = 1;
@@ -155,8 +145,7 @@ Status Magnify::CallFunction(Magnify& m, Symbol function, const HostValue* args,
   }
   if (function == symbols[kSetInterpolation]) {
     *changed = 1;
-    if (given != 1) return kScriptArgumentCount;
-    return integer(0, &m.interpolation);
+    return SetIntArgument(call, &m.interpolation);
   }
   return kNoSuchFunction;
 }

@@ -35,24 +35,6 @@ enum PropertyRowIndex {
   kDeltaRadiansRow,
 };
 
-// Angles wrap like the 32-bit registers they always lived in; only the low
-// eight bits are ever drawn.
-std::int32_t AddAngles(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-
-std::int32_t Offset(const Rotate& r, std::int32_t frame) {
-  return EasedOffset(r.speed, r.accelIn, r.accelOut, r.linearFrames, r.easeIn, r.easeOut, frame);
-}
-
-// Makes the angle now shown the new base.
-void CommitOffset(Rotate& r) { r.baseAngle = AddAngles(r.baseAngle, Offset(r, r.anim.frame)); }
-
-void Plan(Rotate& r, std::int32_t frames, std::int32_t distance) {
-  PlanEase(frames, distance, &r.easeIn, &r.easeOut, &r.linearFrames, &r.accelIn, &r.accelOut,
-           &r.speed);
-}
-
 std::int32_t FirstPresent(std::initializer_list<std::int32_t> values) {
   for (std::int32_t v : values)
     if (v != kAbsent) return v;
@@ -68,13 +50,7 @@ std::int32_t TruncSaturated(float v) {
 
 void ResetAnimation(Rotate& r) {
   r.anim = kCreateAnimState;
-  r.easeIn = 0;
-  r.easeOut = 0;
-  r.linearFrames = 1;
-  r.accelIn = 0;
-  r.accelOut = 0;
-  r.speed = 0;
-  r.baseAngle = 0;
+  ResetAngleAnimation(r.angle);
 }
 
 void ResetOptions(Rotate& r) {
@@ -89,9 +65,7 @@ void ResetOptions(Rotate& r) {
 
 }  // namespace
 
-std::int32_t CurrentAngle(const Rotate& r) {
-  return AngleIndex(AddAngles(r.baseAngle, Offset(r, r.anim.frame)));
-}
+std::int32_t CurrentAngle(const Rotate& r) { return AngleIndex(ShownAngle(r.angle, r.anim)); }
 
 void Rotate::SetDefaults(Rotate& r) {
   ResetAnimation(r);
@@ -127,66 +101,14 @@ Status Rotate::Reset(Rotate& r, Services*, std::int32_t* outA, std::int32_t*) {
   return kOk;
 }
 
-void StartStatic(Rotate& r, std::int32_t mode, std::int32_t endAngle, std::int32_t deltaAngle,
-                 std::int32_t* restarted) {
-  if (r.anim.mode != kModeStatic) *restarted = 1;
-  // The angle now shown, taken before the frame counter is reset: a delta
-  // turns the sprite from where it stands.
-  const std::int32_t shown = AddAngles(r.baseAngle, Offset(r, r.anim.frame));
-  r.anim.mode = mode;
-  r.anim.finished = 1;
-  r.anim.frameCount = -1;
-  r.anim.frame = 1;
-  r.anim.direction = 0;
-  r.speed = 0;
-  if (endAngle != kAbsent) {
-    r.baseAngle = endAngle;
-  } else {
-    r.baseAngle = shown;
-    if (deltaAngle != kAbsent) r.baseAngle = AddAngles(r.baseAngle, deltaAngle);
-  }
-  r.easeIn = r.easeOut = 0;
-  r.accelIn = r.accelOut = 0;
-}
-
-void StartRange(Rotate& r, std::int32_t mode, std::int32_t numFrames, std::int32_t endAngle,
-                std::int32_t startAngle, std::int32_t deltaAngle, std::int32_t easeIn,
-                std::int32_t easeOut, std::int32_t* restarted) {
-  std::int32_t current;
-  if (r.anim.finished == 1) {
-    CommitOffset(r);
-    *restarted = 1;
-    current = r.baseAngle;
-  } else {
-    current = AddAngles(r.baseAngle, Offset(r, r.anim.frame));
-  }
-  if (numFrames != kAbsent) r.anim.frameCount = numFrames;
-  if (startAngle != kAbsent) r.baseAngle = startAngle;
-  std::int32_t target = current;
-  if (endAngle != kAbsent)
-    target = endAngle;
-  else if (deltaAngle != kAbsent)
-    target = AddAngles(r.baseAngle, deltaAngle);
-  if (easeIn != kAbsent) r.easeIn = easeIn;
-  if (easeOut != kAbsent) r.easeOut = easeOut;
-  // Zero runs as one frame; so do negative counts and the pending mark of
-  // a static set-up, which would otherwise plan a backwards animation.
-  if (r.anim.frameCount < 1) r.anim.frameCount = 1;
-  Plan(r, r.anim.frameCount, ClampedDelta(target, r.baseAngle));
-  r.anim.mode = mode;
-  r.anim.frame = 0;
-  r.anim.direction = 1;
-  r.anim.finished = 0;
-}
-
 void StartInfinite(Rotate& r, std::int32_t framesPerRevolution, std::int32_t startAngle,
                    std::int32_t easeIn, std::int32_t* restarted) {
   if (r.anim.finished == 1) *restarted = 1;
-  CommitOffset(r);
+  CommitAngle(r.angle, r.anim);
   if (framesPerRevolution != kAbsent) r.anim.frameCount = framesPerRevolution;
-  if (startAngle != kAbsent) r.baseAngle = startAngle;
-  if (easeIn != kAbsent) r.easeIn = easeIn;
-  r.easeOut = 0;
+  if (startAngle != kAbsent) r.angle.baseAngle = startAngle;
+  if (easeIn != kAbsent) r.angle.easeIn = easeIn;
+  r.angle.easeOut = 0;
   if (r.anim.frameCount == 0) r.anim.frameCount = 1;
   std::int32_t distance = kTurn;
   if (r.anim.frameCount < 0) {
@@ -196,7 +118,7 @@ void StartInfinite(Rotate& r, std::int32_t framesPerRevolution, std::int32_t sta
                             : -r.anim.frameCount;
     distance = -kTurn;
   }
-  Plan(r, r.anim.frameCount, distance);
+  PlanAngle(r.angle, r.anim.frameCount, distance);
   r.anim.mode = kModeInfinite;
   r.anim.frame = 0;
   r.anim.direction = 1;
@@ -216,25 +138,25 @@ void RotateStepFrame(Rotate& r, const AreaRect& destination) {
         s.finished = 1;
       } else {
         s.frame = 0;
-        if (r.easeIn != 0) {
+        if (r.angle.easeIn != 0) {
           // The accelerating first revolution is over: keep the speed reached.
           float cycle;
-          if (r.speed != 0.0f)
-            cycle = 256.0f / std::fabs(r.speed);
+          if (r.angle.speed != 0.0f)
+            cycle = 256.0f / std::fabs(r.angle.speed);
           else
-            cycle = static_cast<float>(static_cast<std::int64_t>(r.easeOut) + r.easeIn);
-          if (cycle == 0.0f && r.speed == 0.0f) cycle = 10.0f;
+            cycle = static_cast<float>(static_cast<std::int64_t>(r.angle.easeOut) + r.angle.easeIn);
+          if (cycle == 0.0f && r.angle.speed == 0.0f) cycle = 10.0f;
           s.frameCount = TruncSaturated(cycle);
-          r.linearFrames = s.frameCount;
-          r.easeIn = 0;
-          r.accelIn = 0;
+          r.angle.linearFrames = s.frameCount;
+          r.angle.easeIn = 0;
+          r.angle.accelIn = 0;
         }
       }
     }
   }
   if (s.mode == kModeRelativeToPoint)
-    r.baseAngle = AimAtPoint(ToRecord(destination), r.relativeToX, r.relativeToY, r.flip != 0,
-                             r.offsetAngle);
+    r.angle.baseAngle = AimAtPoint(ToRecord(destination), r.relativeToX, r.relativeToY,
+                                   r.flip != 0, r.offsetAngle);
   if (s.finished == 1 && r.interpolation == 2) r.interpolateNowPending = 1;
 }
 
@@ -287,12 +209,12 @@ void Rotate::ApplyProperties(Rotate& r, const HostValue* list, Services* service
   switch (newMode) {
     case kModeStatic:
     case kModeRelativeToPoint:
-      StartStatic(r, newMode, endAngle, deltaAngle, restarted);
+      StartStaticAngle(r.anim, r.angle, newMode, endAngle, deltaAngle, restarted);
       break;
     case kModeRange:
     case kModePendulum:
-      StartRange(r, newMode, numFrames, endAngle, startAngle, deltaAngle, easeIn, easeOut,
-                 restarted);
+      StartRangeAngle(r.anim, r.angle, newMode, numFrames, endAngle, startAngle, deltaAngle,
+                      easeIn, easeOut, restarted);
       break;
     case kModeInfinite:
       StartInfinite(r, framesPerRevolution, startAngle, easeIn, restarted);

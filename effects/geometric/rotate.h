@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "effects/geometric/angle_animation.h"
 #include "effects/geometric/rotate_angles.h"
 #include "framework/effect_class.h"
 #include "framework/effect_ops.h"
@@ -30,14 +31,7 @@ struct Rotate : EffectInstance {
       {"deltaDegrees", 318, kTypeInteger},     {"deltaRadians", 319, kTypeInteger},
   };
 
-  // Easing plan of the running animation (PlanEase / EasedOffset).
-  std::int32_t easeIn;
-  std::int32_t easeOut;
-  std::int32_t linearFrames;
-  float accelIn;
-  float accelOut;
-  float speed;  // 1/256 turn per frame at full speed
-  std::int32_t baseAngle;
+  AngleAnimation angle;  // easing plan and base angle
   AngleTable sinTable;
   AngleTable cosTable;
   // Source displacement (8.8) for one destination column and one row.
@@ -85,12 +79,8 @@ struct Rotate : EffectInstance {
 // (baseAngle + eased offset at the current frame) & 255.
 std::int32_t CurrentAngle(const Rotate& r);
 
-// The animation set-ups of a property list; kAbsent marks a value not given.
-void StartStatic(Rotate& r, std::int32_t mode, std::int32_t endAngle, std::int32_t deltaAngle,
-                 std::int32_t* restarted);
-void StartRange(Rotate& r, std::int32_t mode, std::int32_t numFrames, std::int32_t endAngle,
-                std::int32_t startAngle, std::int32_t deltaAngle, std::int32_t easeIn,
-                std::int32_t easeOut, std::int32_t* restarted);
+// Rotate's infinite set-up (static and range are StartStaticAngle and
+// StartRangeAngle); kAbsent marks a value not given.
 void StartInfinite(Rotate& r, std::int32_t framesPerRevolution, std::int32_t startAngle,
                    std::int32_t easeIn, std::int32_t* restarted);
 

@@ -91,78 +91,11 @@ constexpr const char* kScriptNames[kScriptFunctionCount] = {
     "InterpolateNow", "SetInterpolation", "RelToPoint",     "UseRadians",          "Flip",
     "GetAngle",       "GetVector",        "GetRotatedRect", "IsPointInRotatedRect"};
 
-// One script call: its arguments and the value service that reads them.
-class ScriptCall {
- public:
-  ScriptCall(const HostValue* args, std::int32_t count, std::int32_t firstIndex,
-             ValueService* values, bool radians)
-      : args_(args),
-        first_(firstIndex < 0 ? 0 : firstIndex),
-        given_(count - first_ > 0 && args != nullptr ? count - first_ : 0),
-        values_(values),
-        radians_(radians) {}
-
-  std::int32_t Given() const { return given_; }
-  const HostValue* Arg(std::int32_t i) const { return &args_[first_ + i]; }
-
-  Status Integer(std::int32_t i, std::int32_t* out) const {
-    std::int32_t v = 0;
-    if (values_->ops->ValueToInteger(values_, Arg(i), &v) != kOk) return kScriptBadArgument;
-    *out = v;
-    return kOk;
-  }
-  // An angle in the script unit, as 1/256 turn.
-  Status Angle(std::int32_t i, std::int32_t* out) const {
-    if (radians_) {
-      double v = 0;
-      if (values_->ops->ValueToFloat(values_, Arg(i), &v) != kOk) return kScriptBadArgument;
-      *out = RadiansToAngle(v);
-      return kOk;
-    }
-    std::int32_t v = 0;
-    if (values_->ops->ValueToInteger(values_, Arg(i), &v) != kOk) return kScriptBadArgument;
-    *out = DegreesToAngle(v);
-    return kOk;
-  }
-  Status Rect(std::int32_t i, RectRecord* out) const {
-    RectRecord v{};
-    if (values_->ops->ValueToRect(values_, Arg(i), &v) != kOk) return kScriptRectExpected;
-    *out = v;
-    return kOk;
-  }
-  bool Point(std::int32_t i, PointRecord* out) const {
-    std::int32_t type = 0;
-    if (values_->ops->GetValueType(values_, Arg(i), &type) != kOk || type != kTypePoint)
-      return false;
-    PointRecord v{};
-    if (values_->ops->ValueToPoint(values_, Arg(i), &v) != kOk) return false;
-    *out = v;
-    return true;
-  }
-
- private:
-  const HostValue* args_;
-  std::int32_t first_;
-  std::int32_t given_;
-  ValueService* values_;
-  bool radians_;
-};
-
-Status AngleToValue(const Rotate& r, ValueService* values, std::int32_t angle, HostValue* out) {
-  if (r.useRadians != 0) return values->ops->FloatToValue(values, AngleToRadians(angle), out);
-  return values->ops->IntegerToValue(values, AngleToDegrees(angle), out);
-}
-
 std::int32_t ScriptAngle(const Rotate& r) {
   return ScriptCurrentAngle(CurrentAngle(r), r.flip != 0);
 }
 
 RectRecord DefaultRect(const Rotate& r) { return DefaultScriptRect(r.maskRect, r.destRect); }
-
-Status SetIntArgument(const ScriptCall& call, std::int32_t* field) {
-  if (call.Given() != 1) return kScriptArgumentCount;
-  return call.Integer(0, field);
-}
 
 Status RelToPoint(Rotate& r, const ScriptCall& call, std::int32_t* restarted,
                   std::int32_t* changed) {
@@ -177,7 +110,7 @@ Status RelToPoint(Rotate& r, const ScriptCall& call, std::int32_t* restarted,
   r.relativeToY = y;
   r.anim.finished = 1;
   r.anim.frame = 0;
-  r.speed = 0;
+  r.angle.speed = 0;
   if (n >= 3) {
     if (Status s = call.Angle(2, &r.offsetAngle); s != kOk) return s;
   }
@@ -282,7 +215,7 @@ Status Rotate::CallFunction(Rotate& r, Symbol function, const HostValue* args,
     case kFlip:
       return Flip(r, call);
     case kGetAngle:
-      return AngleToValue(r, values, ScriptAngle(r), result);
+      return AngleToValue(values, r.useRadians != 0, ScriptAngle(r), result);
     case kGetVector:
       return GetVectorCall(r, call, values, result);
     case kGetRotatedRect:

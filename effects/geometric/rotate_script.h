@@ -1,20 +1,15 @@
 // Arithmetic behind the rotate script functions (also offered by swirl and
-// magnify): script status codes, angles as they cross the script boundary,
+// magnify): angles as they cross the script boundary,
 // the default rectangle, the point test and the vector.
 #pragma once
 
 #include <cstdint>
 
 #include "effects/geometric/rotate_angles.h"
+#include "effects/geometric/script_arguments.h"
 #include "vornix/abi.h"
 
 namespace vx {
-
-// Script status codes (kNoSuchFunction, 0x800407DF, is in the ABI header).
-inline constexpr Status kScriptBadArgument = static_cast<Status>(0x800407D9u);
-inline constexpr Status kScriptPointExpected = static_cast<Status>(0x800407DDu);
-inline constexpr Status kScriptRectExpected = static_cast<Status>(0x800407DEu);
-inline constexpr Status kScriptArgumentCount = static_cast<Status>(0x800407E5u);
 
 // Angles cross the script boundary as whole degrees (AngleToDegrees,
 // DegreesToAngle) or, once `UseRadians` was called, as radians
