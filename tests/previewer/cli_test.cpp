@@ -2,15 +2,21 @@
 // leaves behind.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <webp/demux.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "image.h"
+#include "scene.h"
 
 namespace vx::preview {
 namespace {
@@ -39,6 +45,12 @@ class PreviewerProgram : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   std::string Out(const char* name) { return (dir_ / name).string(); }
+  int Lines(const char* name, const std::string& text) {
+    const std::string all = Read(name);
+    int count = 0;
+    for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++count;
+    return count;
+  }
 
   fs::path dir_;
 };
@@ -237,6 +249,236 @@ TEST_F(PreviewerProgram, CreatesMissingFoldersOnlyForAFinishedRender) {
   EXPECT_EQ(Run("render mosaic --frames 1 -o file/x.png"), 1);
   EXPECT_NE(Read("stderr").find("file/x.png"), std::string::npos) << Read("stderr");
   EXPECT_EQ(Read("stderr").find(".tmp-"), std::string::npos) << Read("stderr");
+}
+
+
+// The default frame count is one cycle of the animation the list sets up,
+// so the last frame leads back into the first.
+TEST_F(PreviewerProgram, RendersOneCycleByDefault) {
+  struct Cycle {
+    const char* args;
+    int frames;
+    const char* lastAngle;  // the angle after the last frame; "" when not asked
+  };
+  const Cycle cases[] = {
+      {"--props '[#animMode: #static, #degrees: 30]'", 1, "29"},  // 21/256 of a turn
+      {"--props '[#animMode: #range, #numFrames: 12, #endDegrees: 90]'", 12, "90"},
+      {"--props '[#animMode: #pendulum, #numFrames: 12, #endDegrees: 90]'", 24, "0"},
+      {"--props '[#animMode: #infinite, #numFrames: 8, #endDegrees: 360]'", 8, "0"},
+      {"--props '[#animMode: #pendulum, #numFrames: 3, #endDegrees: 90]' --cycles 3", 18, "0"},
+      {"--props '[#animMode: #range, #numFrames: 0, #endDegrees: 90]'", 1, "90"},
+      {"", 30, ""},
+      {"--props '[#animMode: #infinite, #numFrames: 8]' --frames 5", 5, ""},
+  };
+  for (const Cycle& c : cases) {
+    const std::string args = std::string("render rotate --trace -o r.png ") + c.args;
+    ASSERT_EQ(Run(args), 0) << args << Read("stderr");
+    EXPECT_EQ(Lines("stdout", ": NeedsRedraw "), c.frames) << args;
+    const std::string last = "frame " + std::to_string(c.frames) + ": ";
+    EXPECT_NE(Read("stdout").find(last), std::string::npos) << args;
+    if (*c.lastAngle != '\0') {
+      const std::string out = Read("stdout");
+      const std::size_t line = out.find(last);
+      const std::string text = out.substr(line, out.find('\n', line) - line);
+      const std::string ending = std::string(", GetAngle() = ") + c.lastAngle;
+      EXPECT_EQ(text.substr(text.size() - std::min(text.size(), ending.size())), ending)
+          << args << "\n" << Read("stdout");
+    }
+  }
+  // Effects without GetAngle trace without it.
+  ASSERT_EQ(Run("render mosaic --trace --frames 2 -o r.png"), 0);
+  EXPECT_EQ(Read("stdout"), "frame 1: NeedsRedraw 0, IsStill 1\nframe 2: NeedsRedraw 0, IsStill 1\n");
+
+  EXPECT_EQ(Run("render rotate --frames 5 --cycles 2 -o r.png"), 2);
+  EXPECT_EQ(Run("render rotate --props '[#animMode: #pendulum, #numFrames: 5001]' -o r.png"), 2);
+  EXPECT_NE(Read("stderr").find("1 cycles make 10002 frames; at most 10000"), std::string::npos) << Read("stderr");
+}
+
+// A stage of a chosen size with the sprite where asked, and the default
+// stage that holds a turned sprite whole.
+TEST_F(PreviewerProgram, PlacesTheSpriteOnTheStage) {
+  WritePng(Out("red.png"), MakeSolid(20, 10, Rgb{255, 0, 0}), true);
+  // Placed elsewhere, the sprite is drawn as it is centred, only moved
+  // (mosaic's tiles are anchored at the sprite, not the stage).
+  const std::string tiles = "render mosaic --background black --stage 300x200 "
+                            "--props '[#animMode: #static, #xResolution: 6, #yResolution: 6]' ";
+  ASSERT_EQ(Run(tiles + "-o centred.png"), 0) << Read("stderr");
+  const Image centred = ReadPng(Out("centred.png"));
+  for (const auto& [x0, y0] : {std::pair{10, 20}, {200, -30}, {-100, 150}}) {
+    const std::string at = std::to_string(x0) + "," + std::to_string(y0);
+    ASSERT_EQ(Run(tiles + "--at " + at + " -o at.png"), 0) << Read("stderr");
+    const Image moved = ReadPng(Out("at.png"));
+    ASSERT_EQ(moved.width, 300);
+    ASSERT_EQ(moved.height, 200);
+    const int dx = 70 - x0, dy = 40 - y0;  // centred, the 160 x 120 sprite's corner is at (70, 40)
+    int drawn = 0;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 300; ++x) {
+        const bool inside = x + dx >= 0 && x + dx < 300 && y + dy >= 0 && y + dy < 200;
+        const std::uint8_t expected = inside ? centred.At(x + dx, y + dy)[1] : 0;
+        ASSERT_EQ(moved.At(x, y)[1], expected) << at << ": " << x << "," << y;
+        drawn += expected != 0;
+      }
+    EXPECT_GT(drawn, 500) << at;
+  }
+
+  // A 300 x 300 sprite turned 45 degrees keeps its whole area.
+  WritePng(Out("square.png"), MakeSolid(300, 300, Rgb{255, 0, 0}), true);
+  ASSERT_EQ(Run("render rotate --input square.png -o turned.png --props '[#animMode: #static, #degrees: 45]'"), 0);
+  const Image turned = ReadPng(Out("turned.png"));
+  EXPECT_EQ(turned.width, 425 + 32);  // the diagonal, 424.3, and a margin
+  int red = 0;
+  for (std::size_t i = 0; i < turned.rgba.size(); i += 4) red += turned.rgba[i] == 255 && turned.rgba[i + 1] == 0;
+  EXPECT_NEAR(red, 300 * 300, 300 * 300 / 100);
+  for (int i = 0; i < turned.width; ++i)  // nothing touches the edge
+    for (const auto& [x, y] : {std::pair{i, 0}, {i, turned.height - 1}, {0, i}, {turned.width - 1, i}})
+      ASSERT_NE(turned.At(x, y)[0], 255) << x << "," << y;
+
+  // A background smaller than the stage is tiled; its alpha shows the
+  // checkerboard through: 8-pixel squares, 204 grey where the square's
+  // column and row add up odd, else 153.
+  Image tile = MakeSolid(2, 1, Rgb{0, 0, 255});
+  tile.At(1, 0)[3] = 0;
+  WritePng(Out("tile.png"), tile, true);
+  ASSERT_EQ(Run("render mosaic --frames 1 --input red.png --background tile.png --stage 64x48 -o tiled.png"), 0)
+      << Read("stderr");
+  const Image tiled = ReadPng(Out("tiled.png"));
+  ASSERT_EQ(tiled.width, 64);
+  EXPECT_EQ(tiled.At(60, 0)[2], 255);
+  EXPECT_EQ(tiled.At(61, 0)[2], 204);  // square (7, 0) of the board is light
+  EXPECT_EQ(tiled.At(61, 8)[2], 153);
+
+  for (const char* bad : {"--stage 300", "--stage 0x10", "--stage 9000x10", "--at 300,0 --stage 300x200",
+                          "--at -20,0 --input red.png"}) {
+    EXPECT_EQ(Run(std::string("render mosaic -o bad.png ") + bad), 2) << bad;
+    EXPECT_NE(Read("stderr").find("vornix: --"), std::string::npos) << Read("stderr");
+  }
+  EXPECT_FALSE(fs::exists(Out("bad.png")));
+}
+
+// GIF frames composited in order, as a viewer shows them.
+std::vector<Image> DecodeGif(const std::string& path) {
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+  std::vector<Image> frames;
+  if (gif == nullptr) return frames;
+  if (DGifSlurp(gif) == GIF_OK) {
+    Image canvas(gif->SWidth, gif->SHeight);
+    for (int f = 0; f < gif->ImageCount; ++f) {
+      const SavedImage& image = gif->SavedImages[f];
+      GraphicsControlBlock control{};
+      DGifSavedExtensionToGCB(gif, f, &control);
+      const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+      for (int y = 0; y < image.ImageDesc.Height; ++y)
+        for (int x = 0; x < image.ImageDesc.Width; ++x) {
+          const int index = image.RasterBits[y * image.ImageDesc.Width + x];
+          if (index == control.TransparentColor) continue;
+          std::uint8_t* p = canvas.At(image.ImageDesc.Left + x, image.ImageDesc.Top + y);
+          p[0] = map->Colors[index].Red, p[1] = map->Colors[index].Green, p[2] = map->Colors[index].Blue;
+          p[3] = 255;
+        }
+      frames.push_back(canvas);
+      if (control.DisposalMode == DISPOSE_BACKGROUND) canvas = Image(gif->SWidth, gif->SHeight);
+    }
+  }
+  DGifCloseFile(gif, &error);
+  return frames;
+}
+
+double Psnr(const Image& a, const Image& b) {
+  double squares = 0;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < a.rgba.size(); i += 4)
+    for (int c = 0; c < 3; ++c, ++n) squares += std::pow(a.rgba[i + c] - b.rgba[i + c], 2);
+  return 10 * std::log10(255.0 * 255.0 / (squares / static_cast<double>(n)));
+}
+
+// The GIF's last frame against the PNG of the same render: per-frame
+// palettes with dithering keep gradients free of contour bands.
+TEST_F(PreviewerProgram, GifFramesStayCloseToTheTrueColours) {
+  const std::string props = "--props '[#animMode: #infinite, #numFrames: 6, #endDegrees: 360, #interpolation: 1]'";
+  ASSERT_EQ(Run("render rotate --frames 4 " + props + " -o r.png"), 0) << Read("stderr");
+  ASSERT_EQ(Run("render rotate --frames 4 " + props + " -o r.gif"), 0) << Read("stderr");
+  const std::vector<Image> gif = DecodeGif(Out("r.gif"));
+  ASSERT_EQ(gif.size(), 4u);
+  const double psnr = Psnr(gif.back(), ReadPng(Out("r.png")));
+  RecordProperty("psnr_db", std::to_string(psnr));
+  std::printf("GIF frame against PNG: PSNR %.1f dB\n", psnr);
+  EXPECT_GT(psnr, 36.0);
+}
+
+// WebP keeps soft alpha that GIF has to cut, and GIF says so.
+TEST_F(PreviewerProgram, WebpKeepsFullAlpha) {
+  const std::string render = "render rotate --alpha --props '[#animMode: #range, #numFrames: 3, #endDegrees: 50]' ";
+  ASSERT_EQ(Run(render + "-o a.png"), 0) << Read("stderr");
+  ASSERT_EQ(Run(render + "-o a.webp"), 0) << Read("stderr");
+  EXPECT_EQ(Read("stderr"), "");
+  ASSERT_EQ(Run(render + "-o a.gif"), 0) << Read("stderr");
+  EXPECT_NE(Read("stderr").find("warning: GIF keeps one bit of alpha"), std::string::npos) << Read("stderr");
+  ASSERT_EQ(Run(render + "-o - --format webp"), 0) << Read("stderr");
+  EXPECT_EQ(Read("stdout").substr(8, 4), "WEBP");
+
+  std::ifstream in(Out("a.webp"), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  WebPData data{reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+  WebPAnimDecoderOptions options;
+  ASSERT_TRUE(WebPAnimDecoderOptionsInit(&options));
+  options.color_mode = MODE_RGBA;
+  WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+  ASSERT_NE(decoder, nullptr);
+  WebPAnimInfo info;
+  ASSERT_TRUE(WebPAnimDecoderGetInfo(decoder, &info));
+  EXPECT_EQ(info.frame_count, 3u);
+  EXPECT_EQ(info.loop_count, 0u);
+  std::uint8_t* pixels = nullptr;
+  int timestamp = 0;
+  while (WebPAnimDecoderHasMoreFrames(decoder)) ASSERT_TRUE(WebPAnimDecoderGetNext(decoder, &pixels, &timestamp));
+  EXPECT_EQ(timestamp, 3 * 50);
+  const Image png = ReadPng(Out("a.png"));
+  ASSERT_EQ(static_cast<int>(info.canvas_width), png.width);
+  int soft = 0;
+  for (std::size_t i = 0; i < png.rgba.size(); i += 4) {
+    ASSERT_EQ(pixels[i + 3], png.rgba[i + 3]) << i / 4;
+    soft += png.rgba[i + 3] != 0 && png.rgba[i + 3] != 255;
+    if (png.rgba[i + 3] != 0) {
+      ASSERT_TRUE(std::equal(&pixels[i], &pixels[i + 3], &png.rgba[i])) << i / 4;
+    }
+  }
+  EXPECT_GT(soft, 100);
+  WebPAnimDecoderDelete(decoder);
+}
+
+// 1000 frames of a 1000 x 1000 sprite under a 1 GiB address-space limit:
+// every frame held would take 4 GB.
+TEST_F(PreviewerProgram, MemoryStaysFlatWhateverTheFrameCount) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#else
+  WritePng(Out("big.png"), MakeSolid(1000, 1000, Rgb{200, 80, 20}), true);
+  auto peak = [&](int frames) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const rlimit limit{1ull << 30, 1ull << 30};
+      ::setrlimit(RLIMIT_AS, &limit);
+      const std::string command = "cd " + dir_.string() + " && exec " + VX_PREVIEWER_PATH +
+                                  " render mosaic --input big.png --stage 1000x1000 --frames " +
+                                  std::to_string(frames) +
+                                  " --props '[#animMode: #static, #xResolution: 8]' -o big.gif 2>stderr";
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << frames << " frames: " << Read("stderr");
+    return usage.ru_maxrss;  // KiB
+  };
+  const long few = peak(10), many = peak(1000);
+  RecordProperty("peak_kib_1000_frames", std::to_string(many));
+  std::printf("peak memory: %ld KiB for 10 frames, %ld KiB for 1000\n", few, many);
+  EXPECT_LT(many, few + 16 * 1024);
+  EXPECT_EQ(DecodeGif(Out("big.gif")).size(), 1000u);
+#endif
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "image.h"
+#include "output.h"
 #include "scene.h"
 
 namespace vx::preview {
@@ -88,15 +89,35 @@ TEST_F(ImageFiles, UnreadableFilesAreNamedInTheError) {
   EXPECT_THROW(ReadPng(Path("cut.png")), ImageError);
 }
 
+void WriteAll(std::unique_ptr<FrameWriter> writer, const std::vector<Image>& frames) {
+  for (const Image& frame : frames) writer->Add(frame);
+  writer->Finish();
+}
+
+struct GifFile {
+  explicit GifFile(const std::string& path) {
+    int error = 0;
+    gif = DGifOpenFileName(path.c_str(), &error);
+    if (gif != nullptr && DGifSlurp(gif) != GIF_OK) {
+      DGifCloseFile(gif, &error);
+      gif = nullptr;
+    }
+  }
+  ~GifFile() {
+    int error = 0;
+    if (gif != nullptr) DGifCloseFile(gif, &error);
+  }
+  GifFileType* gif = nullptr;
+};
+
 TEST_F(ImageFiles, GifHoldsEveryFrameAndLoops) {
   std::vector<Image> frames;
   for (int i = 0; i < 5; ++i) frames.push_back(MakeSolid(12, 10, Rgb{static_cast<std::uint8_t>(i * 60), 20, 200}));
-  WriteGif(Path("anim.gif"), frames, 4, false);
+  WriteAll(OpenGif(Path("anim.gif"), 4, false), frames);
 
-  int error = 0;
-  GifFileType* gif = DGifOpenFileName(Path("anim.gif").c_str(), &error);
-  ASSERT_NE(gif, nullptr) << GifErrorString(error);
-  ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+  GifFile file(Path("anim.gif"));
+  GifFileType* gif = file.gif;
+  ASSERT_NE(gif, nullptr);
   EXPECT_EQ(gif->SWidth, 12);
   EXPECT_EQ(gif->SHeight, 10);
   ASSERT_EQ(gif->ImageCount, 5);
@@ -114,55 +135,91 @@ TEST_F(ImageFiles, GifHoldsEveryFrameAndLoops) {
     GraphicsControlBlock control;
     ASSERT_EQ(DGifSavedExtensionToGCB(gif, f, &control), GIF_OK);
     EXPECT_EQ(control.DelayTime, 4);
-    // Flat frames come back as their own colour: a palette entry is exact.
-    const GifColorType& c = gif->SColorMap->Colors[gif->SavedImages[f].RasterBits[0]];
+    // Flat frames come back as their own colour from their own palette.
+    const SavedImage& image = gif->SavedImages[f];
+    ASSERT_NE(image.ImageDesc.ColorMap, nullptr);
+    const GifColorType& c = image.ImageDesc.ColorMap->Colors[image.RasterBits[0]];
     EXPECT_EQ(c.Red, f * 60);
     EXPECT_EQ(c.Green, 20);
     EXPECT_EQ(c.Blue, 200);
   }
-  DGifCloseFile(gif, &error);
 }
 
-TEST_F(ImageFiles, GifMarksClearPixelsTransparent) {
+TEST_F(ImageFiles, GifFramesHoldOnlyWhatChanged) {
+  Image a = Pattern(16, 12, 1), b = a, c = a;
+  b.At(5, 7)[0] ^= 0xFF;
+  b.At(9, 3)[2] ^= 0xFF;  // the box spans (5, 3) to (9, 7)
+  WriteAll(OpenGif(Path("diff.gif"), 2, false), {a, b, c, c});
+  GifFile file(Path("diff.gif"));
+  ASSERT_NE(file.gif, nullptr);
+  ASSERT_EQ(file.gif->ImageCount, 4);
+  const GifImageDesc expected[] = {{0, 0, 16, 12, false, nullptr}, {5, 3, 5, 5, false, nullptr},
+                                   {5, 3, 5, 5, false, nullptr},   {0, 0, 1, 1, false, nullptr}};
+  for (int f = 0; f < 4; ++f) {
+    const GifImageDesc& d = file.gif->SavedImages[f].ImageDesc;
+    EXPECT_EQ(d.Left, expected[f].Left) << f;
+    EXPECT_EQ(d.Top, expected[f].Top) << f;
+    EXPECT_EQ(d.Width, expected[f].Width) << f;
+    EXPECT_EQ(d.Height, expected[f].Height) << f;
+  }
+}
+
+TEST_F(ImageFiles, GifMarksClearPixelsTransparentAndCountsSoftOnes) {
   Image frame = MakeSolid(4, 4, Rgb{255, 0, 0});
   frame.At(1, 2)[3] = 0;
   frame.At(3, 3)[3] = 127;
   frame.At(0, 0)[3] = 128;
-  WriteGif(Path("alpha.gif"), {frame, frame}, 10, true);
+  auto writer = OpenGif(Path("alpha.gif"), 10, true);
+  writer->Add(frame);
+  writer->Add(frame);
+  writer->Finish();
+  ASSERT_EQ(writer->Warnings().size(), 1u);
+  EXPECT_NE(writer->Warnings()[0].find(": 4 partly transparent pixels (12.5% of all)"), std::string::npos)
+      << writer->Warnings()[0];
 
-  int error = 0;
-  GifFileType* gif = DGifOpenFileName(Path("alpha.gif").c_str(), &error);
-  ASSERT_NE(gif, nullptr);
-  ASSERT_EQ(DGifSlurp(gif), GIF_OK);
-  ASSERT_EQ(gif->ImageCount, 2);
+  GifFile file(Path("alpha.gif"));
+  ASSERT_NE(file.gif, nullptr);
+  ASSERT_EQ(file.gif->ImageCount, 2);
   GraphicsControlBlock control;
-  ASSERT_EQ(DGifSavedExtensionToGCB(gif, 1, &control), GIF_OK);
+  ASSERT_EQ(DGifSavedExtensionToGCB(file.gif, 1, &control), GIF_OK);
   ASSERT_NE(control.TransparentColor, NO_TRANSPARENT_COLOR);
-  const GifByteType* bits = gif->SavedImages[1].RasterBits;
+  EXPECT_EQ(control.DisposalMode, DISPOSE_BACKGROUND);
+  const GifByteType* bits = file.gif->SavedImages[1].RasterBits;
   EXPECT_EQ(bits[2 * 4 + 1], control.TransparentColor);
   EXPECT_EQ(bits[3 * 4 + 3], control.TransparentColor);
   EXPECT_NE(bits[0], control.TransparentColor);
   EXPECT_NE(bits[1], control.TransparentColor);
-  DGifCloseFile(gif, &error);
 }
 
-TEST_F(ImageFiles, ContactSheetPlacesFramesInAGrid) {
+TEST_F(ImageFiles, ContactSheetPlacesNumberedFramesInAGrid) {
   std::vector<Image> frames;
-  for (int i = 0; i < 5; ++i) frames.push_back(Pattern(6, 4, i));
-  Image sheet = MakeContactSheet(frames);
+  for (int i = 0; i < 5; ++i) frames.push_back(Pattern(30, 20, i));
+  WriteAll(OpenContactSheet(Path("sheet.png"), 5, true), frames);
+  const Image sheet = ReadPng(Path("sheet.png"));
   // Five frames make a 3 x 2 grid with 4-pixel gaps around every frame.
-  EXPECT_EQ(sheet.width, 3 * (6 + 4) + 4);
-  EXPECT_EQ(sheet.height, 2 * (4 + 4) + 4);
+  ASSERT_EQ(sheet.width, 3 * (30 + 4) + 4);
+  ASSERT_EQ(sheet.height, 2 * (20 + 4) + 4);
+  // A one-digit number sits on a plate of 2 + 3 * 2 + 2 by 2 + 5 * 2 + 2
+  // pixels at the cell's top left; the rest of the cell is the frame.
   for (int i = 0; i < 5; ++i) {
-    const int x0 = 4 + (i % 3) * 10, y0 = 4 + (i / 3) * 8;
-    for (int y = 0; y < 4; ++y)
-      for (int x = 0; x < 6; ++x)
+    const int x0 = 4 + (i % 3) * 34, y0 = 4 + (i / 3) * 24;
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 30; ++x) {
+        if (x < 10 && y < 14) continue;
         for (int c = 0; c < 4; ++c)
           ASSERT_EQ(sheet.At(x0 + x, y0 + y)[c], frames[i].At(x, y)[c]) << i << " " << x << "," << y;
+      }
+    // The plate, and the top row of the digit (1 to 5): in a 1 only its
+    // middle is lit, in 2 to 5 both corners.
+    EXPECT_EQ(sheet.At(x0, y0)[0], 24);
+    const int corner = i == 0 ? 24 : 240;
+    EXPECT_EQ(sheet.At(x0 + 2, y0 + 2)[0], corner) << i;
+    EXPECT_EQ(sheet.At(x0 + 4, y0 + 2)[0], i == 0 || i == 1 || i == 2 || i == 4 ? 240 : 24) << i;
+    EXPECT_EQ(sheet.At(x0 + 6, y0 + 2)[0], corner) << i;
   }
   // The sixth cell stays backdrop.
-  EXPECT_EQ(sheet.At(4 + 2 * 10, 4 + 8)[3], 255);
-  EXPECT_EQ(sheet.At(4 + 2 * 10, 4 + 8)[0], sheet.At(0, 0)[0]);
+  EXPECT_EQ(sheet.At(4 + 2 * 34, 4 + 24)[3], 255);
+  EXPECT_EQ(sheet.At(4 + 2 * 34, 4 + 24)[0], sheet.At(0, 0)[0]);
 }
 
 TEST_F(ImageFiles, FailedWritesLeaveTheTargetAlone) {
@@ -186,10 +243,15 @@ TEST_F(ImageFiles, FailedWritesLeaveTheTargetAlone) {
   EXPECT_EQ(ReadPng(target).At(1, 1)[2], 3);
 }
 
-TEST_F(ImageFiles, FolderGetsNumberedFrames) {
+TEST_F(ImageFiles, FolderGetsNumberedFramesOnlyWhenFinished) {
   std::vector<Image> frames;
   for (int i = 0; i < 3; ++i) frames.push_back(Pattern(3, 3, i));
-  WritePngFolder(Path("frames/"), frames, true);
+  {
+    auto dropped = OpenFolder(Path("new/frames/"), 3, true);
+    dropped->Add(frames[0]);
+  }
+  EXPECT_FALSE(fs::exists(Path("new")));  // neither staging nor the folders above
+  WriteAll(OpenFolder(Path("frames/"), 3, true), frames);
   for (int i = 0; i < 3; ++i) {
     const std::string name = Path("frames/frame-00" + std::to_string(i + 1) + ".png");
     ASSERT_TRUE(fs::exists(name)) << name;
@@ -197,7 +259,7 @@ TEST_F(ImageFiles, FolderGetsNumberedFrames) {
   }
   // Into an existing folder: the frames join what is there.
   std::ofstream(Path("frames/notes.txt")) << "keep";
-  WritePngFolder(Path("frames"), {Pattern(3, 3, 9)}, true);
+  WriteAll(OpenFolder(Path("frames"), 1, true), {Pattern(3, 3, 9)});
   EXPECT_TRUE(fs::exists(Path("frames/notes.txt")));
   EXPECT_EQ(ReadPng(Path("frames/frame-001.png")).rgba, Pattern(3, 3, 9).rgba);
   // Nothing staged is left beside it.

@@ -35,14 +35,6 @@ inline constexpr int kMaxImageSide = 8192;
 Image ReadPng(const std::string& path);
 void WritePng(const std::string& path, const Image& image, bool withAlpha);
 
-// An endlessly looping animation with one global palette made by median cut
-// over all frames; with alpha, pixels below half opacity become transparent.
-void WriteGif(const std::string& path, const std::vector<Image>& frames, int delayCentiseconds,
-              bool withAlpha);
-
-// All frames in a grid, left to right and top to bottom, on a dark backdrop.
-Image MakeContactSheet(const std::vector<Image>& frames);
-
 // Creates a folder and the missing folders above it, and removes what it
 // created again unless kept: a failed write leaves no new folders behind.
 class MissingFolders {
@@ -57,14 +49,34 @@ class MissingFolders {
   std::string created_;  // the topmost folder made here
 };
 
+// "PATH.tmp-PID": the name a file or folder is staged under beside PATH.
+std::string TemporaryBeside(const std::string& path);
+
+// A file written under a temporary name beside `path` and renamed over it
+// by Commit; dropped uncommitted, it leaves nothing, not even the folders
+// it created above `path`.
+class StagedFile {
+ public:
+  explicit StagedFile(const std::string& path);
+  ~StagedFile();
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  const std::string& temporary() const { return temporary_; }
+  const std::string& path() const { return path_; }
+  void Commit();
+  // `message` naming the target where it named the temporary file.
+  std::string Named(std::string message) const;
+
+ private:
+  MissingFolders parents_;
+  std::string path_, temporary_;
+  bool committed_ = false;
+};
+
 // Writes through a temporary file beside `path` and renames it over `path`
 // only when `write` returns normally, so a failure leaves `path` untouched.
 // Missing folders above `path` are created; errors name `path`.
 void WriteAtomically(const std::string& path, const std::function<void(const std::string&)>& write);
-
-// Writes the frames as numbered PNGs (frame-001.png, ...) into `folder`,
-// which is created; files appear in it only after all were written, and
-// numbered frames of an earlier render beyond these are removed.
-void WritePngFolder(const std::string& folder, const std::vector<Image>& frames, bool withAlpha);
 
 }  // namespace vx::preview

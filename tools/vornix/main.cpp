@@ -4,6 +4,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +20,7 @@
 #include "catalogue.h"
 #include "host_values.h"
 #include "image.h"
+#include "output.h"
 #include "plist.h"
 #include "render.h"
 #include "scene.h"
@@ -31,6 +34,7 @@ namespace {
 constexpr int kExitFailure = 1;  // the module failed, or the output could not be written
 constexpr int kExitUsage = 2;    // the command line or an input was wrong
 
+constexpr int kMaxFrames = 10000;
 constexpr Status kNoSuchFunction = static_cast<Status>(0x800407DFu);
 
 // Bad input from the command line; exit 2 with the message.
@@ -113,7 +117,7 @@ int Describe(host::Host& host, const std::string& name) {
   return 0;
 }
 
-enum class OutputKind { Gif, Png, Sheet, Folder };
+enum class OutputKind { Gif, Webp, Png, Sheet, Folder };
 
 struct Output {
   OutputKind kind = OutputKind::Png;
@@ -134,13 +138,14 @@ Output OutputOf(const std::string& out, const std::string& format, bool sheet) {
   std::string ext = Lowered(fs::path(out).extension().string());
   if (out == "-") {
     ext = "." + (format.empty() ? std::string("png") : format);
-  } else if (out.back() != '/' && (name == ".png" || name == ".gif")) {
+  } else if (out.back() != '/' && (name == ".png" || name == ".gif" || name == ".webp")) {
     throw UsageError("-o " + out + " is only an extension; name the file, e.g. out" + name);
   }
   if (out.back() == '/' || ext.empty()) o.kind = OutputKind::Folder;
   else if (ext == ".gif") o.kind = OutputKind::Gif;
+  else if (ext == ".webp") o.kind = OutputKind::Webp;
   else if (ext == ".png") o.kind = sheet ? OutputKind::Sheet : OutputKind::Png;
-  else throw UsageError("unsupported output '" + out + "': use a .png or .gif file, a folder, or - for standard output");
+  else throw UsageError("unsupported output '" + out + "': use a .png, .gif or .webp file, a folder, or - for standard output");
   if (!format.empty() && out != "-" && ext != "." + format)
     throw UsageError("--format " + format + " does not match the output '" + out + "'");
   if (sheet && o.kind != OutputKind::Sheet)
@@ -251,16 +256,67 @@ struct RenderOptions {
   bool sheet = false;
   int delay = 5;
   std::string format;
+  std::optional<int> cycles;
+  std::string stage;
+  std::string at;
+  bool trace = false;
 };
 
-// The frame count an animation's property list asks for, if any.
-std::optional<int> FramesOf(const Node& props) {
-  if (props.kind != Node::Kind::PropList) return std::nullopt;
-  for (std::size_t i = 0; i < props.keys.size(); ++i)
-    if (props.keys[i] == "numFrames" && props.items[i].kind == Node::Kind::Integer)
-      return std::max(1, props.items[i].integer);
-  return std::nullopt;
+std::pair<int, int> ParseSize(const std::string& text) {
+  static const std::regex kSize(R"(^\s*(\d{1,5})\s*[xX]\s*(\d{1,5})\s*$)");
+  std::smatch m;
+  if (!std::regex_match(text, m, kSize))
+    throw UsageError("--stage must be WIDTHxHEIGHT like 320x240, not '" + text + "'");
+  const int w = std::stoi(m[1].str()), h = std::stoi(m[2].str());
+  if (w < 1 || h < 1 || w > kMaxImageSide || h > kMaxImageSide)
+    throw UsageError("--stage " + text + ": each side must be 1 to " + std::to_string(kMaxImageSide));
+  return std::make_pair(w, h);
 }
+
+// The stage: the size asked for, else the background picture's, else a
+// square that holds the sprite turned at any angle.
+Image MakeStage(const RenderOptions& o, const Image& sprite) {
+  std::optional<std::pair<int, int>> size;
+  if (!o.stage.empty()) size = ParseSize(o.stage);
+  const int side = static_cast<int>(std::ceil(std::hypot(sprite.width, sprite.height))) + 32;
+  const int width = size ? size->first : side, height = size ? size->second : side;
+  if (o.background.empty()) return MakeCheckerboard(width, height);
+  if (auto colour = ParseColour(o.background)) return MakeSolid(width, height, *colour);
+  if (o.background[0] == '#')
+    throw UsageError("--background " + o.background + " is not a colour: use #rrggbb or #rgb");
+  if (!fs::exists(o.background) && fs::path(o.background).extension().empty())
+    throw UsageError("--background " + o.background + " is neither a colour nor a file; the colour names are " +
+                     ColourNames());
+  Image picture;
+  try {
+    picture = ReadPng(o.background);
+  } catch (const ImageError& e) {
+    throw UsageError(std::string(e.what()) + " (--background takes a PNG, #rrggbb, #rgb or a colour name)");
+  }
+  return TileOverCheckerboard(picture, size ? size->first : picture.width, size ? size->second : picture.height);
+}
+
+// One cycle of the animation a property list sets up, when the list tells:
+// static shows one frame, range runs to its last, infinite repeats every
+// #numFrames, pendulum goes there and back in twice that.
+std::optional<int> CycleOf(const Node& props) {
+  if (props.kind != Node::Kind::PropList) return std::nullopt;
+  std::optional<std::string> mode;
+  std::optional<std::int64_t> count;
+  for (std::size_t i = 0; i < props.keys.size(); ++i) {
+    const Node& v = props.items[i];
+    if (props.keys[i] == "animMode" && v.kind == Node::Kind::Symbol) mode = v.symbol;
+    if (props.keys[i] == "numFrames" && v.kind == Node::Kind::Integer) count = v.integer;
+    if (props.keys[i] == "numFrames" && v.kind == Node::Kind::Float && std::abs(v.real) < 1e9)
+      count = static_cast<std::int64_t>(v.real);
+  }
+  if (mode == "static") return 1;
+  if (!count) return std::nullopt;
+  const std::int64_t n = std::max<std::int64_t>(1, *count);  // the effects take 0 as 1
+  const std::int64_t cycle = mode == "pendulum" ? 2 * n : n;
+  return static_cast<int>(std::min<std::int64_t>(cycle, std::numeric_limits<int>::max()));
+}
+
 
 // After a call the effect does not know: the functions its description
 // lists, and the closest spelling.
@@ -282,7 +338,7 @@ void SuggestFunctions(Effect& effect, const std::vector<ScheduledCall>& calls) {
 
 std::string StdoutStaging(const Output& output) {
   return (fs::temp_directory_path() / ("vornix-stdout-" + std::to_string(::getpid()) +
-                                       (output.kind == OutputKind::Gif ? ".gif" : ".png")))
+                                       (output.kind == OutputKind::Gif ? ".gif" : output.kind == OutputKind::Webp ? ".webp" : ".png")))
       .string();
 }
 
@@ -333,7 +389,17 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
       throw UsageError("--thresholds must be LOW,HIGH with 0 <= LOW <= HIGH <= 255");
   }
   if (!o.hit.empty()) settings.hit = ParsePair(o.hit, "--hit");
-  settings.frames = o.frames ? *o.frames : settings.props ? FramesOf(*settings.props).value_or(30) : 30;
+  settings.trace = o.trace;
+  if (o.frames) {
+    settings.frames = *o.frames;
+  } else {
+    const std::int64_t frames =
+        static_cast<std::int64_t>(settings.props ? CycleOf(*settings.props).value_or(30) : 30) * o.cycles.value_or(1);
+    if (frames > kMaxFrames)
+      throw UsageError(std::to_string(o.cycles.value_or(1)) + " cycles make " + std::to_string(frames) +
+                       " frames; at most " + std::to_string(kMaxFrames) + " are rendered");
+    settings.frames = static_cast<int>(frames);
+  }
 
   Image sprite;
   try {
@@ -341,31 +407,24 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
   } catch (const ImageError& e) {
     throw UsageError(e.what());
   }
-  // A square stage leaves room for the sprite turned on its side.
-  const int side = std::max(sprite.width, sprite.height) + 32;
-  Image background;
-  if (o.background.empty()) {
-    background = MakeCheckerboard(side, side);
-  } else if (auto colour = ParseColour(o.background)) {
-    background = MakeSolid(side, side, *colour);
-  } else if (o.background[0] == '#') {
-    throw UsageError("--background " + o.background + " is not a colour: use #rrggbb or #rgb");
-  } else if (!fs::exists(o.background) && fs::path(o.background).extension().empty()) {
-    throw UsageError("--background " + o.background + " is neither a colour nor a file; the colour names are " +
-                     ColourNames());
-  } else {
-    try {
-      background = ReadPng(o.background);
-    } catch (const ImageError& e) {
-      throw UsageError(std::string(e.what()) + " (--background takes a PNG, #rrggbb, #rgb or a colour name)");
-    }
+  const Image background = MakeStage(o, sprite);
+  if (!o.at.empty()) {
+    settings.at = ParsePair(o.at, "--at");
+    const auto [x, y] = *settings.at;
+    if (x <= -sprite.width || y <= -sprite.height || x >= background.width || y >= background.height)
+      throw UsageError("--at " + o.at + " puts the sprite (" + std::to_string(sprite.width) + "x" +
+                       std::to_string(sprite.height) + ") wholly off the stage (" + std::to_string(background.width) +
+                       "x" + std::to_string(background.height) + ")");
   }
 
-  // Every frame is kept until the file is written.
-  const double frameBytes = 4.0 * background.width * background.height;
-  if (frameBytes * settings.frames > 2.0 * 1024 * 1024 * 1024)
-    throw UsageError(std::to_string(settings.frames) + " frames of " + std::to_string(background.width) + "x" +
-                     std::to_string(background.height) + " pixels would not fit in memory; ask for fewer --frames");
+  // The sheet is the one form that holds every frame at once.
+  if (output.kind == OutputKind::Sheet) {
+    const SheetLayout sheet = LayOutSheet(settings.frames, background.width, background.height);
+    if (4.0 * sheet.width * sheet.height > 1024.0 * 1024 * 1024)
+      throw UsageError("a sheet of " + std::to_string(settings.frames) + " frames of " +
+                       std::to_string(background.width) + "x" + std::to_string(background.height) +
+                       " pixels would pass 1 GiB; ask for fewer --frames");
+  }
 
   host::Host host(modulePath);
   const std::vector<EffectInfo> effects = RegisteredEffects(host);
@@ -389,11 +448,24 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
     std::cerr << "vornix: warning: " << effect.info().symbol
               << " does not draw with alpha; the frames stay transparent\n";
 
-  RenderReport report;
+  // Standard output gets a finished file, so a failure sends nothing.
+  const std::string target = output.toStdout() ? StdoutStaging(output) : o.output;
+  std::unique_ptr<FrameWriter> writer;
+  switch (output.kind) {
+    case OutputKind::Gif: writer = OpenGif(target, o.delay, o.alpha); break;
+    case OutputKind::Webp: writer = OpenWebp(target, o.delay, o.alpha); break;
+    case OutputKind::Png: writer = OpenLastFrame(target, o.alpha); break;
+    case OutputKind::Sheet: writer = OpenContactSheet(target, settings.frames, o.alpha); break;
+    case OutputKind::Folder: writer = OpenFolder(target, settings.frames, o.alpha); break;
+  }
+
   try {
     Progress progress;
-    report = RenderEffect(host, effect, sprite, background, settings,
-                          [&](int done, int total) { progress(done, total); });
+    RenderSinks sinks;
+    sinks.frame = [&](const Image& frame) { writer->Add(frame); };
+    sinks.note = [&](const std::string& note) { notes << note << std::endl; };
+    sinks.progress = [&](int done, int total) { progress(done, total); };
+    RenderEffect(host, effect, sprite, background, settings, sinks);
   } catch (const ModuleError& e) {
     if (e.status() == kNoSuchFunction) {
       std::cerr << "vornix: " << e.what() << "\n";
@@ -402,23 +474,8 @@ int RenderCommand(const std::string& modulePath, const RenderOptions& o) {
     }
     throw;
   }
-  for (const std::string& note : report.notes) notes << note << "\n";
-
-  // Standard output gets a finished file, so a failure sends nothing.
-  const std::string target = output.toStdout() ? StdoutStaging(output) : o.output;
-  switch (output.kind) {
-    case OutputKind::Gif:
-      WriteAtomically(target, [&](const std::string& path) { WriteGif(path, report.frames, o.delay, o.alpha); });
-      break;
-    case OutputKind::Png:
-      WriteAtomically(target, [&](const std::string& path) { WritePng(path, report.frames.back(), o.alpha); });
-      break;
-    case OutputKind::Sheet:
-      WriteAtomically(target,
-                      [&](const std::string& path) { WritePng(path, MakeContactSheet(report.frames), o.alpha); });
-      break;
-    case OutputKind::Folder: WritePngFolder(o.output, report.frames, o.alpha); break;
-  }
+  writer->Finish();
+  for (const std::string& warning : writer->Warnings()) std::cerr << "vornix: warning: " << warning << "\n";
   if (output.toStdout()) CopyToStdout(target);
   return 0;
 }
@@ -472,11 +529,11 @@ int main(int argc, char** argv) {
   CLI::App* render = app.add_subcommand("render", "render an effect's frames to an image file");
   render->add_option("EFFECT", o.effect, "effect symbol, e.g. mosaic")->required();
   render->add_option("-o,--output", o.output,
-                     "OUT.gif (animated), OUT.png (last frame, or all with --sheet), a folder, or - for "
-                     "standard output")
+                     "OUT.gif or OUT.webp (animated), OUT.png (last frame, or all with --sheet), a folder, or - "
+                     "for standard output")
       ->required();
-  render->add_option("--format", o.format, "png or gif: the form written to standard output (-o -)")
-      ->check(CLI::IsMember({"png", "gif"}));
+  render->add_option("--format", o.format, "png, gif or webp: the form written to standard output (-o -)")
+      ->check(CLI::IsMember({"png", "gif", "webp"}));
   render->add_option("--props", o.props,
                      "property list, e.g. '[#animMode: #range, #numFrames: 30]', or @FILE to read it from FILE");
   // One call per --call, so a call never swallows the effect's name.
@@ -494,12 +551,21 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   render->add_option("--thresholds", o.thresholds,
                      "draw through the mask thresholds LOW,HIGH instead of the mask's runs");
-  render->add_option("--frames", o.frames, "frames to render (default: #numFrames, else 30)")
-      ->check(CLI::Range(1, 10000));
+  CLI::Option* frames = render->add_option("--frames", o.frames,
+                                            "frames to render (default: one cycle of the animation, else 30)")
+                            ->check(CLI::Range(1, kMaxFrames));
+  render->add_option("--cycles", o.cycles, "cycles of the animation to render (default 1)")
+      ->check(CLI::Range(1, kMaxFrames))
+      ->excludes(frames);
+  render->add_option("--stage", o.stage,
+                     "stage size WxH (default: the background picture's, else a square that holds the sprite "
+                     "turned at any angle)");
+  render->add_option("--at", o.at, "the sprite's top left corner X,Y on the stage (default: centred)");
+  render->add_flag("--trace", o.trace, "print per frame NeedsRedraw, IsStill and, where the effect has it, GetAngle()");
   render->add_flag("--alpha", o.alpha, "draw with RenderWithAlpha and write RGBA");
   render->add_option("--hit", o.hit, "stage point X,Y to hit-test after the last frame");
-  render->add_flag("--sheet", o.sheet, "with a .png output: all frames as a contact sheet");
-  render->add_option("--delay", o.delay, "GIF frame delay in 1/100 s (default 5)")->check(CLI::Range(1, 1000));
+  render->add_flag("--sheet", o.sheet, "with a .png output: all frames as a numbered contact sheet");
+  render->add_option("--delay", o.delay, "GIF and WebP frame delay in 1/100 s (default 5)")->check(CLI::Range(1, 1000));
 
   try {
     app.parse(argc, argv);

@@ -1,5 +1,6 @@
 #include "render.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host/glissade/image.h"
@@ -27,12 +28,12 @@ std::vector<glissade::Colour> StagePalette() {
 
 StageCodec::StageCodec() : palette_(StagePalette()) {}
 
-void StageCodec::Store(const Image& picture, glissade::Image& image) const {
+void StageCodec::Store(const Image& picture, glissade::Image& image, int x0, int y0) const {
   const ImageKind kind = image.Kind();
   for (int y = 0; y < picture.height; ++y)
     for (int x = 0; x < picture.width; ++x) {
       const std::uint8_t* c = picture.At(x, y);
-      std::uint8_t* p = image.Pixel(x, y);
+      std::uint8_t* p = image.Pixel(x0 + x, y0 + y);
       switch (kind) {
         case ImageKind::kIndexed8: p[0] = palette_.InverseOf(c[0], c[1], c[2]); break;
         case ImageKind::kRgb555: {
@@ -63,11 +64,17 @@ void StageCodec::Store(const Image& picture, glissade::Image& image) const {
 }
 
 Image StageCodec::Load(const glissade::Image& image, const glissade::Image* alpha) const {
-  const ImageKind kind = image.Kind();
   Image picture(image.Width(), image.Height());
+  Load(image, alpha, picture, 0, 0);
+  return picture;
+}
+
+void StageCodec::Load(const glissade::Image& image, const glissade::Image* alpha, Image& picture, int x0,
+                      int y0) const {
+  const ImageKind kind = image.Kind();
   for (int y = 0; y < picture.height; ++y)
     for (int x = 0; x < picture.width; ++x) {
-      const std::uint8_t* p = image.Pixel(x, y);
+      const std::uint8_t* p = image.Pixel(x0 + x, y0 + y);
       std::uint8_t* c = picture.At(x, y);
       switch (kind) {
         case ImageKind::kIndexed8: {
@@ -89,9 +96,8 @@ Image StageCodec::Load(const glissade::Image& image, const glissade::Image* alph
           c[0] = p[2], c[1] = p[1], c[2] = p[0];
           break;
       }
-      c[3] = alpha ? alpha->Pixel(x, y)[0] : 255;
+      c[3] = alpha ? alpha->Pixel(x0 + x, y0 + y)[0] : 255;
     }
-  return picture;
 }
 
 std::uint8_t StageCodec::Widen(int five) { return static_cast<std::uint8_t>((five << 3) | (five >> 2)); }
@@ -124,25 +130,41 @@ AreaRect MakeRect(std::int32_t left, std::int32_t top, std::int32_t right, std::
 }  // namespace
 
 RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
-                          const Image& background, const RenderSettings& settings,
-                          const std::function<void(int, int)>& progress) {
+                          const Image& background, const RenderSettings& settings, const RenderSinks& sinks) {
   host::Values& values = host.values();
   EffectInterface* fx = effect.get();
   const EffectOps* ops = fx->ops;
   Services* services = effect.services();
+  RenderReport report;
+  auto note = [&](std::string text) {
+    if (sinks.note) sinks.note(text);
+    else report.notes.push_back(std::move(text));
+  };
+
+  // Glissade centres the mask on the destination, so the sprite sits at the
+  // middle of a canvas around the stage; the stage is cut from it.
+  const int stageWidth = background.width, stageHeight = background.height;
+  const auto [spriteLeft, spriteTop] =
+      settings.at.value_or(std::make_pair(stageWidth / 2 - sprite.width / 2, stageHeight / 2 - sprite.height / 2));
+  const int centreX = spriteLeft + sprite.width / 2, centreY = spriteTop + sprite.height / 2;
+  const bool centredX = spriteLeft == stageWidth / 2 - sprite.width / 2;
+  const bool centredY = spriteTop == stageHeight / 2 - sprite.height / 2;
+  const int halfWidth = std::max(centreX, stageWidth - centreX), halfHeight = std::max(centreY, stageHeight - centreY);
+  const int canvasWidth = centredX ? stageWidth : 2 * halfWidth;
+  const int canvasHeight = centredY ? stageHeight : 2 * halfHeight;
+  const int stageX = centredX ? 0 : halfWidth - centreX, stageY = centredY ? 0 : halfHeight - centreY;
 
   // Sprites with their own alpha are drawn into an expanded buffer of the
   // stage's depth, as Glissade keeps them, with a separate alpha plane.
   StageCodec codec;
-  glissade::Image stage(StageKind(settings.depth, settings.withAlpha), 0, 0, background.width,
-                        background.height);
-  glissade::Image stageAlpha(ImageKind::kIndexed8, 0, 0, background.width, background.height);
+  glissade::Image stage(StageKind(settings.depth, settings.withAlpha), 0, 0, canvasWidth, canvasHeight);
+  glissade::Image stageAlpha(ImageKind::kIndexed8, 0, 0, canvasWidth, canvasHeight);
   glissade::Image source(StageKind(settings.depth, false), 0, 0, sprite.width, sprite.height);
   glissade::Image mask(ImageKind::kIndexed8, 0, 0, sprite.width, sprite.height);
   codec.Store(sprite, source);
   for (int y = 0; y < sprite.height; ++y)
     for (int x = 0; x < sprite.width; ++x) mask.Pixel(x, y)[0] = sprite.At(x, y)[3];
-  codec.Store(background, stage);
+  codec.Store(background, stage, stageX, stageY);
   const std::vector<std::uint8_t> backdrop = stage.Memory();
   const std::vector<std::uint16_t> runs = glissade::MakeMaskRuns(mask);
 
@@ -154,9 +176,7 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
   thresholds.words[kThresholdOutRectWord] = reinterpret_cast<Word>(&drawnBounds);
   thresholds.words[kThresholdOutRect2Word] = reinterpret_cast<Word>(&drawnBounds2);
 
-  // Where the sprite sits on the stage: its mask centred on the stage.
-  const std::int32_t spriteLeft = background.width / 2 - sprite.width / 2;
-  const std::int32_t spriteTop = background.height / 2 - sprite.height / 2;
+  // Where the sprite sits on the stage, for hit tests in stage coordinates.
   AreaRect spriteRect = MakeRect(spriteLeft, spriteTop, spriteLeft + sprite.width, spriteTop + sprite.height);
 
   Symbol effectSymbol = 0;
@@ -172,29 +192,39 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
     changed = changedFlag != 0;
   }
 
-  RenderReport report;
+  // Runs a script call; the result's text, or nothing when the effect left
+  // the result alone. `status` gets the effect's answer.
+  auto call = [&](const std::string& name, const std::vector<Node>& callArgs, Status* status) {
+    std::vector<HostValue> args = {values.Integer(1), values.SymbolValue(effectSymbol)};
+    for (const Node& arg : callArgs) args.push_back(ToHostValue(values, arg));
+    // A float has a slot of its own, so no value the effect writes back
+    // can carry the same bits: any change means a result, 0 included.
+    HostValue result = values.Float(0);
+    HostValue placeholder = result;
+    std::int32_t restarted = 0, changedFlag = 0;
+    *status = ops->CallFunction(fx, values.Intern(name), args.data(), static_cast<std::int32_t>(args.size()), 2,
+                                &result, services, &restarted, &changedFlag);
+    for (HostValue& v : args) values.Release(&v);
+    std::optional<std::string> text;
+    if (result.bits != placeholder.bits) {
+      text = ValueText(values, result);
+      values.Release(&result);
+    }
+    values.Release(&placeholder);
+    changed = changed || changedFlag != 0;
+    return text;
+  };
+  bool asksAngle = settings.trace;
+
+  Image frameImage(stageWidth, stageHeight);
+  bool drawn = false;
   for (int frame = 1; frame <= settings.frames; ++frame) {
     for (const ScheduledCall& c : settings.calls) {
       if (c.beforeFrame != frame) continue;
-      std::vector<HostValue> args = {values.Integer(1), values.SymbolValue(effectSymbol)};
-      for (const Node& arg : c.call.args) args.push_back(ToHostValue(values, arg));
-      // A float has a slot of its own, so no value the effect writes back
-      // can carry the same bits: any change means a result, 0 included.
-      HostValue result = values.Float(0);
-      HostValue placeholder = result;
-      std::int32_t restarted = 0, changedFlag = 0;
-      const Status s = ops->CallFunction(fx, values.Intern(c.call.name), args.data(),
-                                         static_cast<std::int32_t>(args.size()), 2, &result, services,
-                                         &restarted, &changedFlag);
-      for (HostValue& v : args) values.Release(&v);
+      Status s = kOk;
+      const std::optional<std::string> result = call(c.call.name, c.call.args, &s);
       if (s != kOk) throw ModuleError(c.text, s);
-      if (result.bits != placeholder.bits) {
-        report.notes.push_back("frame " + std::to_string(frame) + ": " + CallText(c.call) + " = " +
-                               ValueText(values, result));
-        values.Release(&result);
-      }
-      values.Release(&placeholder);
-      changed = changed || changedFlag != 0;
+      if (result) note("frame " + std::to_string(frame) + ": " + CallText(c.call) + " = " + *result);
     }
 
     std::int32_t redraw = 0, still = 0;
@@ -202,11 +232,11 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
     if (Status s = ops->IsStill(fx, &still, 0); s != kOk) throw ModuleError("IsStill", s);
     changed = false;
 
-    if (redraw != 0 || report.frames.empty()) {
+    if (redraw != 0 || !drawn) {
       // Every frame draws the sprite anew over the bare stage.
       stage.Assign(backdrop);
       stageAlpha.Fill(0);
-      AreaRect update = MakeRect(0, 0, background.width, background.height);
+      AreaRect update = MakeRect(0, 0, canvasWidth, canvasHeight);
       const std::uint16_t* maskRuns = settings.maskRuns ? runs.data() : nullptr;
       Status s;
       if (settings.withAlpha)
@@ -216,11 +246,23 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
         s = ops->Render(fx, stage.View(), source.View(), &update, mask.View(), maskRuns, codec.colours(),
                         settings.blend, 1, 0, 0, &thresholds);
       if (s != kOk) throw ModuleError(settings.withAlpha ? "RenderWithAlpha" : "Render", s);
-      report.frames.push_back(codec.Load(stage, settings.withAlpha ? &stageAlpha : nullptr));
-    } else {
-      report.frames.push_back(report.frames.back());
+      codec.Load(stage, settings.withAlpha ? &stageAlpha : nullptr, frameImage, stageX, stageY);
+      drawn = true;
     }
-    if (progress) progress(frame, settings.frames);
+    if (settings.trace) {
+      std::string line = "frame " + std::to_string(frame) + ": NeedsRedraw " + std::to_string(redraw) +
+                         ", IsStill " + std::to_string(still);
+      if (asksAngle) {
+        Status s = kOk;
+        const std::optional<std::string> angle = call("GetAngle", {}, &s);
+        if (s != kOk) asksAngle = false;  // the effect has no angle to tell
+        else if (angle) line += ", GetAngle() = " + *angle;
+      }
+      note(line);
+    }
+    if (sinks.frame) sinks.frame(frameImage);
+    else report.frames.push_back(frameImage);
+    if (sinks.progress) sinks.progress(frame, settings.frames);
   }
 
   if (settings.hit) {
@@ -233,10 +275,10 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
       throw ModuleError("GetAlphaAt", s);
     const std::string where = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
     if (alpha == unanswered) {
-      report.notes.push_back("hit " + where + ": " + effect.info().symbol + " does not answer hit tests");
+      note("hit " + where + ": " + effect.info().symbol + " does not answer hit tests");
     } else {
       report.hitAlpha = alpha;
-      report.notes.push_back("hit " + where + ": alpha " + std::to_string(alpha));
+      note("hit " + where + ": alpha " + std::to_string(alpha));
     }
   }
   return report;

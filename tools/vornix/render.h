@@ -35,10 +35,13 @@ class StageCodec {
   ColourTable* colours() { return palette_.Record(); }
   const glissade::PaletteTable& palette() const { return palette_; }
 
-  // Colour only; `picture` and `image` have one size.
-  void Store(const Image& picture, glissade::Image& image) const;
-  // Alpha from `alpha` (one byte per pixel) when given, else opaque.
+  // Colour only; the picture goes to (x, y) of the image, and must fit.
+  void Store(const Image& picture, glissade::Image& image, int x = 0, int y = 0) const;
+  // The whole image; alpha from `alpha` (one byte per pixel) when given,
+  // else opaque.
   Image Load(const glissade::Image& image, const glissade::Image* alpha) const;
+  // The picture's size from (x, y) of the image, into the picture's memory.
+  void Load(const glissade::Image& image, const glissade::Image* alpha, Image& picture, int x, int y) const;
 
  private:
   static std::uint8_t Widen(int five);
@@ -65,18 +68,32 @@ struct RenderSettings {
   int frames = 30;
   bool withAlpha = false;  // RenderWithAlpha into a stage that starts transparent
   std::optional<std::pair<int, int>> hit;  // stage x, y asked of GetAlphaAt after the last frame
+  // The sprite's top left corner on the stage; centred when unset.
+  std::optional<std::pair<int, int>> at;
+  // Per frame a line of what the host saw: NeedsRedraw, IsStill and, for
+  // effects that answer GetAngle, the angle after the frame.
+  bool trace = false;
 };
 
 struct RenderReport {
-  std::vector<Image> frames;
-  std::vector<std::string> notes;  // call results and the hit test, for the terminal
+  std::vector<Image> frames;  // only when no frame sink was given
+  std::vector<std::string> notes;  // call results, the trace and the hit test, when no note sink was given
   std::optional<std::int32_t> hitAlpha;  // unset when the effect does not answer
 };
 
-// The stage has the background's size and the sprite is centred on it; the
-// sprite's alpha is its mask. Throws ModuleError on a failing status.
+// Where finished frames and notes go as they come; the frame is valid
+// during the call only.
+struct RenderSinks {
+  std::function<void(const Image& frame)> frame;
+  std::function<void(const std::string& note)> note;
+  std::function<void(int done, int total)> progress;
+};
+
+// The stage has the background's size; the sprite's alpha is its mask.
+// Frames stream to the sinks, so memory does not grow with their count.
+// Throws ModuleError on a failing status.
 RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
                           const Image& background, const RenderSettings& settings,
-                          const std::function<void(int done, int total)>& progress = {});
+                          const RenderSinks& sinks = {});
 
 }  // namespace vx::preview

@@ -81,6 +81,17 @@ Image MakeSolid(int width, int height, Rgb colour) {
   return image;
 }
 
+Image TileOverCheckerboard(const Image& picture, int width, int height) {
+  Image stage = MakeCheckerboard(width, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const std::uint8_t* p = picture.At(x % picture.width, y % picture.height);
+      std::uint8_t* s = stage.At(x, y);
+      for (int c = 0; c < 3; ++c) s[c] = static_cast<std::uint8_t>((p[c] * p[3] + s[c] * (255 - p[3]) + 127) / 255);
+    }
+  return stage;
+}
+
 namespace {
 
 struct NamedColour {

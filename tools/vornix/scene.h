@@ -23,6 +23,10 @@ Image MakeCheckerboard(int width, int height);
 
 Image MakeSolid(int width, int height, Rgb colour);
 
+// `picture` repeated from the top left over a width x height checkerboard,
+// which shows through where the picture is not opaque.
+Image TileOverCheckerboard(const Image& picture, int width, int height);
+
 // "#rrggbb", "#rgb" or a colour name ("white", "black", "red", ...), in any
 // case.
 std::optional<Rgb> ParseColour(const std::string& text);
