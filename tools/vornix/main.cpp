@@ -42,24 +42,27 @@ struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The built module when the program runs from its build tree; otherwise the
-// library beside the program.
+// The library beside the program: where an install puts it, else where the
+// build tree keeps it; failing both, the module it was built with.
 std::string FindModule(const std::string& given) {
   if (!given.empty()) return given;
   std::vector<fs::path> candidates;
-#ifdef VX_MODULE_PATH
-  candidates.emplace_back(VX_MODULE_PATH);
-#endif
   std::error_code ec;
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) {
     const fs::path dir = exe.parent_path();
+#ifdef VX_MODULE_INSTALLED
+    candidates.push_back(dir / VX_MODULE_INSTALLED);
+#endif
     for (const char* relative : {"libvornix.so", "../lib/libvornix.so", "../module/libvornix.so"})
       candidates.push_back(dir / relative);
   }
+#ifdef VX_MODULE_PATH
+  candidates.emplace_back(VX_MODULE_PATH);
+#endif
   for (const fs::path& p : candidates)
     if (fs::exists(p, ec)) return p.string();
-  return candidates.empty() ? "libvornix.so" : candidates.front().string();
+  return candidates.empty() ? "libvornix.so" : candidates.back().string();
 }
 
 void PrintEffectList(std::ostream& out, const std::vector<EffectInfo>& effects) {
