@@ -1,6 +1,12 @@
-// The RGB shift effect's instance.
+// The RGB shift effect: an animated signed amount added to the red, green
+// and blue of every visible pixel, each channel clamped to its range.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
+
+#include "framework/animation.h"
+#include "framework/compositing.h"
 #include "framework/effect_class.h"
 #include "framework/effect_ops.h"
 
@@ -24,12 +30,55 @@ struct RgbShift : EffectInstance {
       {"easeIn", 118, kTypeInteger},      {"easeOut", 119, kTypeInteger},
   };
 
+  std::int32_t easeIn, easeOut, linear;
+  float redAccelIn, redAccelOut, greenAccelIn, greenAccelOut, blueAccelIn, blueAccelOut;
+  float redSpeed, greenSpeed, blueSpeed;
+  // Shift of each channel at frame 0 of the current animation, and for the
+  // frame being drawn.
+  std::int32_t redBase, greenBase, blueBase;
+  std::int32_t redNow, greenNow, blueNow;
+
   // The colour effects redraw only while running or once after a static
   // setting, whatever the reason.
   static Status NeedsRedraw(RgbShift& e, std::int32_t* out, std::int32_t) {
     CommonNeedsRedraw(&e.anim, out, 0);
     return kOk;
   }
+  static void SetDefaults(RgbShift& e);
+  static void ApplyProperties(RgbShift& e, const HostValue* list, Services* services,
+                              std::int32_t* restarted);
+  static Status Render(RgbShift& e, PixelView* dst, PixelView* src, AreaRect* update,
+                       PixelView* mask, const std::uint16_t* maskRuns, ColourTable* colours,
+                       std::int32_t blend, std::int32_t draw, std::int32_t align,
+                       std::int32_t hardMask, ThresholdRecord* thresholds);
+};
+
+// This frame's values: frame stepped, now values from the plan.
+void ComputeRgbFrame(RgbShift& e);
+
+// The shifts RgbShiftPixel adds.
+struct RgbShiftSetting {
+  std::int32_t red = 0, green = 0, blue = 0;
+};
+
+// The setting of an instance's current frame, each shift narrowed to
+// -255..255 (the clamped result is the same).
+RgbShiftSetting RgbSettingOf(const RgbShift& e);
+
+// One pixel: each component plus its shift, clamped to 0..kTop (255 for
+// 8-bit components, 31 for 5-bit ones, which take the shift unscaled).
+template <std::int32_t kTop>
+inline Bgrx RgbShiftPixel(const RgbShiftSetting& k, Bgrx c) {
+  return Bgrx{static_cast<std::uint8_t>(std::clamp(c.b + k.blue, 0, kTop)),
+              static_cast<std::uint8_t>(std::clamp(c.g + k.green, 0, kTop)),
+              static_cast<std::uint8_t>(std::clamp(c.r + k.red, 0, kTop)), c.x};
+}
+
+// RGB as a colour function of the colour pass, in both component units.
+struct RgbColour {
+  RgbShiftSetting setting;
+  Bgrx Eight(Bgrx c) const { return RgbShiftPixel<255>(setting, c); }
+  Bgrx Five(Bgrx c) const { return RgbShiftPixel<31>(setting, c); }
 };
 
 }  // namespace vx

@@ -35,8 +35,8 @@ const Named kAllEffects[] = {
 // Effects whose pixel work arrives with their own issues: until then Render
 // must not pretend to draw.
 const Named kNotDrawingYet[] = {
-    {&kSwirlClassId, "swirl"}, {&kMagnifyClassId, "magnify"}, {&kRgbClassId, "rgb"},
-    {&kHsbClassId, "hsb"},
+    {&kSwirlClassId, "swirl"},
+    {&kMagnifyClassId, "magnify"},
 };
 
 // The effects that keep the sprite's alpha: their RenderWithAlpha does

@@ -1,0 +1,139 @@
+#include "effects/colour/rgb.h"
+
+#include <array>
+
+#include "effects/colour/channels.h"
+#include "effects/colour/colour_pass.h"
+#include "framework/properties.h"
+
+namespace vx {
+namespace {
+
+using colour::ChannelTable;
+
+enum PropertyIndex {
+  kAnimModeRow,
+  kInterpolationRow,
+  kNumFramesRow,
+  kRedShiftRow,
+  kGreenShiftRow,
+  kBlueShiftRow,
+  kStartRedRow,
+  kStartGreenRow,
+  kStartBlueRow,
+  kEndRedRow,
+  kEndGreenRow,
+  kEndBlueRow,
+  kColorShiftRow,
+  kStartShiftRow,
+  kEndShiftRow,
+  kRedRow,
+  kGreenRow,
+  kBlueRow,
+  kEaseInRow,
+  kEaseOutRow,
+};
+
+const ChannelTable<RgbShift> kChannels = {{
+    {&RgbShift::redBase, &RgbShift::redSpeed, &RgbShift::redAccelIn, &RgbShift::redAccelOut,
+     &RgbShift::redNow},
+    {&RgbShift::greenBase, &RgbShift::greenSpeed, &RgbShift::greenAccelIn,
+     &RgbShift::greenAccelOut, &RgbShift::greenNow},
+    {&RgbShift::blueBase, &RgbShift::blueSpeed, &RgbShift::blueAccelIn, &RgbShift::blueAccelOut,
+     &RgbShift::blueNow},
+}};
+
+// What one property list says; kAbsent where it says nothing.
+struct RgbList {
+  std::int32_t mode, frames;
+  std::array<std::int32_t, 3> shift, start;
+  std::int32_t easeIn, easeOut;
+};
+
+RgbList ReadList(const RgbShift& e, const HostValue* list, Services* services) {
+  const PropertyDesc* table = e.propertyTable;
+  auto read = [&](int row) { return GetIntProperty(list, table[row].keySymbol, services); };
+  RgbList l;
+  l.mode = GetAnimMode(list, table, services);
+  l.frames = read(kNumFramesRow);
+  l.shift = {read(kRedShiftRow), read(kGreenShiftRow), read(kBlueShiftRow)};
+  l.start = {read(kStartRedRow), read(kStartGreenRow), read(kStartBlueRow)};
+  l.easeIn = read(kEaseInRow);
+  l.easeOut = read(kEaseOutRow);
+  // An end key counts only where its shift key is missing.
+  const int endRows[3] = {kEndRedRow, kEndGreenRow, kEndBlueRow};
+  for (int i = 0; i < 3; ++i)
+    if (l.shift[i] == kAbsent) l.shift[i] = read(endRows[i]);
+  return l;
+}
+
+void StaticSetup(RgbShift& e, const RgbList& l, std::int32_t* restarted) {
+  colour::CommitCurrent(e, kChannels);
+  EnterStatic(&e.anim, restarted);
+  for (int i = 0; i < 3; ++i)
+    if (l.shift[i] != kAbsent) e.*kChannels[i].base = l.shift[i];
+  colour::StopChannels(e, kChannels);
+}
+
+void AnimatedSetup(RgbShift& e, std::int32_t mode, const RgbList& l, std::int32_t* restarted) {
+  std::array<std::int32_t, 3> end = colour::DefaultEnds(e, kChannels, restarted);
+  if (l.frames != kAbsent) e.anim.frameCount = l.frames;
+  for (int i = 0; i < 3; ++i) {
+    if (l.start[i] != kAbsent) e.*kChannels[i].base = l.start[i];
+    if (l.shift[i] != kAbsent) end[i] = l.shift[i];
+  }
+  if (l.easeIn != kAbsent) e.easeIn = l.easeIn;
+  if (l.easeOut != kAbsent) e.easeOut = l.easeOut;
+  // A negative count (the pending mark of a static setting among them) runs
+  // as its magnitude, as HSB's does.
+  e.anim.frameCount = colour::PositiveFrameCount(e.anim.frameCount);
+  for (int i = 0; i < 3; ++i)
+    colour::PlanChannel(e, kChannels[i], ClampedDelta(end[i], e.*kChannels[i].base));
+  EnterRunning(&e.anim, mode);
+}
+
+}  // namespace
+
+void RgbShift::SetDefaults(RgbShift& e) {
+  e.easeIn = e.easeOut = e.linear = 0;
+  e.redAccelIn = e.redAccelOut = e.greenAccelIn = e.greenAccelOut = 0;
+  e.blueAccelIn = e.blueAccelOut = 0;
+  e.redSpeed = e.greenSpeed = e.blueSpeed = 0;
+  e.redBase = e.greenBase = e.blueBase = 0;
+  e.redNow = e.greenNow = e.blueNow = 0;
+}
+
+void RgbShift::ApplyProperties(RgbShift& e, const HostValue* list, Services* services,
+                               std::int32_t* restarted) {
+  const RgbList l = ReadList(e, list, services);
+  // Every list reruns the set-up of its mode, also one that names no value.
+  const std::int32_t mode = l.mode == kAbsent ? e.anim.mode : l.mode;
+  if (mode == kModeStatic)
+    StaticSetup(e, l, restarted);
+  else if (IsAnimatedMode(mode))
+    AnimatedSetup(e, mode, l, restarted);
+}
+
+void ComputeRgbFrame(RgbShift& e) {
+  StepFrame(&e.anim);
+  colour::ComputeNow(e, kChannels);
+}
+
+RgbShiftSetting RgbSettingOf(const RgbShift& e) {
+  return RgbShiftSetting{colour::UsefulShift(e.redNow, 255), colour::UsefulShift(e.greenNow, 255),
+                         colour::UsefulShift(e.blueNow, 255)};
+}
+
+Status RgbShift::Render(RgbShift& e, PixelView* dst, PixelView* src, AreaRect* update,
+                        PixelView* mask, const std::uint16_t* maskRuns, ColourTable* colours,
+                        std::int32_t blend, std::int32_t, std::int32_t, std::int32_t hardMask,
+                        ThresholdRecord* thresholds) {
+  ComputeRgbFrame(e);
+  RgbColour fn{RgbSettingOf(e)};
+  RunColourPass(ColourPassCall{dst, src, update, mask, maskRuns, colours, blend, hardMask,
+                               thresholds},
+                fn);
+  return kOk;
+}
+
+}  // namespace vx
