@@ -289,7 +289,7 @@ bool DestinationFits(const CompositeJob& job) {
   if (!job.destination.top) return false;
   if (Fmt::kStep != 0 ? job.destination.step != Fmt::kStep : job.destination.step < 3)
     return false;
-  if (std::is_same_v<Fmt, Indexed8> && !job.palette.inverse) return false;
+  if (std::is_base_of_v<Indexed8, Fmt> && !job.palette.inverse) return false;
   return true;
 }
 
@@ -303,8 +303,7 @@ bool CompositeJobFits(const CompositeJob& job) {
   if (job.destination.width <= 0 || job.destination.height <= 0) return true;
   if (!job.mask.top) return false;
   if (job.path == CompositePath::kRun && !job.runs) return false;
-  constexpr bool kExpanded = !std::is_same_v<Fmt, Indexed8> && !std::is_same_v<Fmt, Rgb555>;
-  if (job.path == CompositePath::kHardMask && !kExpanded) return false;
+  if (job.path == CompositePath::kHardMask && !kIsExpandedFormat<Fmt>) return false;
   return true;
 }
 

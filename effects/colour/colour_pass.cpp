@@ -22,6 +22,29 @@ bool DestinationMatches(ColourSource source, PixelFormat destination) {
   return false;
 }
 
+// The reader of a source the pass accepted: expanded storage by pixel size
+// whatever the depth, 5-bit channels for an expanded 16-bit stage.
+SourceFormat ReaderOf(ColourSource source, std::int32_t bytesPerPixel) {
+  SourceFormat f;
+  switch (source) {
+    case ColourSource::kPixel555:
+      f.storage = PixelFormat::kRgb555;
+      break;
+    case ColourSource::kIndex:
+      f.storage = PixelFormat::kIndexed8;
+      break;
+    case ColourSource::kNone:
+      break;
+    default:
+      f.storage = bytesPerPixel == 3   ? PixelFormat::kBgr3
+                  : bytesPerPixel == 4 ? PixelFormat::kBgr4
+                                       : PixelFormat::kBgrWide;
+      f.channels = source == ColourSource::kFiveBytes ? Channels::kFive : Channels::kEight;
+      break;
+  }
+  return f;
+}
+
 }  // namespace
 
 ColourSource ColourSourceOf(const PixelView& source, CompositePath path) {
@@ -31,7 +54,7 @@ ColourSource ColourSourceOf(const PixelView& source, CompositePath path) {
     // Expanded bytes are taken as 8-bit values whatever the depth.
     if (expanded) return ColourSource::kBytes;
     if (source.depth == 16) return bpp == 2 ? ColourSource::kPixel555 : ColourSource::kNone;
-    return bpp >= 1 ? ColourSource::kIndex : ColourSource::kNone;
+    return bpp == 1 ? ColourSource::kIndex : ColourSource::kNone;
   }
   switch (source.depth) {
     case 24:
@@ -57,7 +80,8 @@ ColourPassReady PlanColourPass(const ColourPassCall& call, ColourPassPlan* plan)
   CompositeJob& job = plan->job;
   job.path = ChoosePath(area.clip, call.runs, call.hardMask);
   plan->source = ColourSourceOf(*call.source, job.path);
-  plan->destination = DestinationFormat(*call.destination);
+  plan->sourceFormat = ReaderOf(plan->source, call.source->bytesPerPixel);
+  plan->destination = PixelFormatOf(*call.destination);
   if (plan->source == ColourSource::kNone) return ColourPassReady::kNotDrawable;
   const bool destinationFits = job.path == CompositePath::kHardMask
                                    ? IsExpanded(plan->destination)
@@ -106,16 +130,4 @@ ColourPassPlan PlanRows(const ColourPassPlan& plan, std::int32_t first, std::int
   return rows;
 }
 
-namespace colour_pass_detail {
-
-bool GatherPalette(const Palette& p, Bgrx* out) {
-  if (!p.red || !p.green || !p.blue) return false;
-  for (std::uint32_t i = 0; i < 256; ++i) {
-    const Rgb c = PaletteLookup(p, i);
-    out[i] = Bgrx{c.b, c.g, c.r, static_cast<std::uint8_t>(i)};
-  }
-  return true;
-}
-
-}  // namespace colour_pass_detail
 }  // namespace vx

@@ -43,6 +43,7 @@
 #include <cstring>
 
 #include "framework/compositing.h"
+#include "framework/pixel_formats.h"
 #include "framework/pixel_view.h"
 #include "framework/sprite_records.h"
 
@@ -79,6 +80,7 @@ struct ColourPassPlan {
   RenderArea area;  // clip result, rectangles and the three walks
   CompositeJob job;
   ColourSource source = ColourSource::kNone;
+  SourceFormat sourceFormat;  // the reader the source calls for
   PixelFormat destination = PixelFormat::kNone;
 };
 
@@ -98,174 +100,136 @@ ColourPassPlan PlanRows(const ColourPassPlan& plan, std::int32_t first, std::int
 
 namespace colour_pass_detail {
 
-// --- Source readers: one pixel of a row as blue, green, red in the
-// reader's units.
+inline Bgrx Unpack(std::uint32_t packed) {
+  return Bgrx{static_cast<std::uint8_t>(packed), static_cast<std::uint8_t>(packed >> 8),
+              static_cast<std::uint8_t>(packed >> 16), 0};
+}
 
-template <std::int32_t kStep>
-struct ByteReader {
-  static Bgrx Load(const std::uint8_t* row, std::int32_t x, std::int32_t step) {
-    const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * (kStep != 0 ? kStep : step);
-    return Bgrx{p[0], p[1], p[2], 0};
-  }
-};
-
-// Bytes of an expanded 16-bit stage: 5-bit values, stray high bits dropped.
-struct FiveByteReader {
-  static Bgrx Load(const std::uint8_t* row, std::int32_t x, std::int32_t step) {
-    const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * step;
-    return Bgrx{static_cast<std::uint8_t>(p[0] & 31), static_cast<std::uint8_t>(p[1] & 31),
-                static_cast<std::uint8_t>(p[2] & 31), 0};
-  }
-};
-
-struct Pixel555Reader {
-  static Bgrx Load(const std::uint8_t* row, std::int32_t x, std::int32_t) {
-    std::uint16_t v;
-    std::memcpy(&v, row + static_cast<std::ptrdiff_t>(x) * 2, 2);
-    return Bgrx{static_cast<std::uint8_t>(v & 31), static_cast<std::uint8_t>((v >> 5) & 31),
-                static_cast<std::uint8_t>((v >> 10) & 31), 0};
-  }
-};
-
-// Palette indices: the colour table's colours, gathered once per render.
-struct IndexReader {
-  static Bgrx Load(const Bgrx* colours, const std::uint8_t* row, std::int32_t x,
-                   std::int32_t step) {
-    return colours[row[static_cast<std::ptrdiff_t>(x) * step]];
-  }
-};
-
-// --- Units: how a colour function is applied.
-
+// How a colour function is applied, in 8-bit or 5-bit units.
 struct EightUnits {
   template <class Fn>
-  static Bgrx Apply(Fn& fn, Bgrx c) {
+  VX_PIXEL_INLINE static Bgrx Apply(Fn& fn, Bgrx c) {
     return fn.Eight(c);
   }
 };
 
 struct FiveUnits {
+  // Bytes of an expanded 16-bit stage are 5-bit values; stray high bits
+  // are dropped.
   template <class Fn>
-  static Bgrx Apply(Fn& fn, Bgrx c) {
+  VX_PIXEL_INLINE static Bgrx Apply(Fn& fn, Bgrx c) {
+    c.b &= 31;
+    c.g &= 31;
+    c.r &= 31;
     if constexpr (requires { fn.Five(c); }) {
       return fn.Five(c);
     } else {
       const Bgrx e = fn.Eight(Bgrx{static_cast<std::uint8_t>(c.b << 3),
                                    static_cast<std::uint8_t>(c.g << 3),
                                    static_cast<std::uint8_t>(c.r << 3), 0});
-      return Bgrx{static_cast<std::uint8_t>(e.b >> 3), static_cast<std::uint8_t>(e.g >> 3),
-                  static_cast<std::uint8_t>(e.r >> 3), 0};
+      return Bgrx{NarrowEight(e.b), NarrowEight(e.g), NarrowEight(e.r), 0};
     }
   }
 };
 
-// --- The walk hooks, each a no-op when the function has none.
-
 template <class Fn>
-inline void StepHook(Fn& fn) {
-  if constexpr (requires { fn.Step(); }) fn.Step();
-}
+inline constexpr bool kHasStep = requires(Fn& fn) { fn.Step(); };
 template <class Fn>
-inline constexpr bool kHasSkipOrStep =
-    requires(Fn& fn) { fn.Skip(std::int32_t{}); } || requires(Fn& fn) { fn.Step(); };
-template <class Fn>
-inline void SkipHook(Fn& fn, std::int32_t k) {
-  if constexpr (requires { fn.Skip(k); }) {
-    fn.Skip(k);
-  } else if constexpr (requires { fn.Step(); }) {
-    for (std::int32_t i = 0; i < k; ++i) fn.Step();
-  }
-}
+inline constexpr bool kHasSkip = requires(Fn& fn) { fn.Skip(std::int32_t{}); };
 template <class Fn>
 inline constexpr bool kHasEndRow = requires(Fn& fn) { fn.EndRow(); };
 
-// Result colour (in the units' range) -> the destination format's colour.
-template <class Dst>
-inline typename Dst::Colour ToDestination(const Palette& p, Bgrx c) {
-  if constexpr (std::is_same_v<Dst, Rgb555>)
-    return static_cast<std::uint16_t>(((c.r & 31) << 10) | ((c.g & 31) << 5) | (c.b & 31));
-  else if constexpr (std::is_same_v<Dst, Indexed8>)
-    return Bgrx{c.b, c.g, c.r, InverseLookup(p, c.r, c.g, c.b)};
-  else
-    return c;
-}
-
 // The compositing loops' colour source: pixel x of row y of the source,
-// through the colour function, in the destination's format; the walk
-// hooks told of every pixel on the way.
+// read by `Reader`, through the colour function in `Units`, in the
+// destination's format. It listens for skipped runs and row ends only where
+// the colour function walks along.
 template <class Reader, class Units, class Dst, class Fn>
 class PassSource {
  public:
   using Colour = typename Dst::Colour;
 
-  PassSource(const ColourPassPlan& plan, const Bgrx* paletteColours, Fn& fn)
-      : source_(plan.area.source), palette_(plan.job.palette), colours_(paletteColours),
-        fn_(fn) {}
+  PassSource(const ColourPassPlan& plan, Fn& fn)
+      : source_(plan.area.source), step_(Reader::kStep != 0 ? Reader::kStep : source_.step),
+        table_(plan.job.palette), fn_(fn) {}
 
-  void BeginRow(std::int32_t y) {
-    if constexpr (kHasEndRow<Fn> || kHasSkipOrStep<Fn>)
-      if (y > 0) FinishRow();
-    row_ = source_.Row(y);
-    next_ = 0;
-  }
+  void BeginRow(std::int32_t y) { row_ = source_.Row(y); }
 
-  Colour At(std::int32_t x) {
-    if constexpr (kHasSkipOrStep<Fn>) {
-      if (x != next_) SkipHook(fn_, x - next_);
-      next_ = x + 1;
-    }
-    Bgrx c;
-    if constexpr (std::is_same_v<Reader, IndexReader>)
-      c = Reader::Load(colours_, row_, x, source_.step);
+  VX_PIXEL_INLINE Colour At(std::int32_t x) {
+    const std::uint8_t* p = row_ + static_cast<std::ptrdiff_t>(x) * step_;
+    const Bgrx c = Units::Apply(fn_, Unpack(Reader::LoadBgr(table_, p)));
+    if constexpr (kHasStep<Fn>) fn_.Step();
+    if constexpr (std::is_same_v<Dst, Rgb555>)
+      return Pack555(c.r, c.g, c.b);
     else
-      c = Reader::Load(row_, x, source_.step);
-    const Bgrx out = Units::Apply(fn_, c);
-    StepHook(fn_);
-    return ToDestination<Dst>(palette_, out);
+      return c;
   }
 
-  // The rest of the last row walked, and its end.
-  void FinishRow() {
-    if constexpr (kHasSkipOrStep<Fn>)
-      if (next_ < source_.width) SkipHook(fn_, source_.width - next_);
-    if constexpr (kHasEndRow<Fn>) fn_.EndRow();
+  void Skip(std::int32_t, std::int32_t n)
+    requires(kHasSkip<Fn> || kHasStep<Fn>)
+  {
+    if constexpr (kHasSkip<Fn>) {
+      fn_.Skip(n);
+    } else {
+      for (std::int32_t i = 0; i < n; ++i) fn_.Step();
+    }
+  }
+
+  void EndRow(std::int32_t)
+    requires kHasEndRow<Fn>
+  {
+    fn_.EndRow();
   }
 
  private:
   const ViewWalk& source_;
-  const Palette& palette_;
-  const Bgrx* colours_;
+  std::int32_t step_;
+  typename Reader::Table table_;
   Fn& fn_;
   const std::uint8_t* row_ = nullptr;
-  std::int32_t next_ = 0;
 };
 
 template <class Reader, class Units, class Dst, class Fn>
-bool RunWith(const ColourPassPlan& plan, const Bgrx* paletteColours, Fn& fn) {
-  PassSource<Reader, Units, Dst, Fn> src(plan, paletteColours, fn);
-  if (!Composite<Dst>(plan.job, src)) return false;
-  if constexpr (kHasEndRow<Fn> || kHasSkipOrStep<Fn>)
-    if (plan.job.destination.height > 0) src.FinishRow();
-  return true;
+bool RunWith(const ColourPassPlan& plan, Fn& fn) {
+  PassSource<Reader, Units, Dst, Fn> src(plan, fn);
+  return Composite<Dst>(plan.job, src);
 }
 
-// An expanded destination of the view's own pixel size.
-template <class Reader, class Units, class Fn>
-bool RunExpanded(const ColourPassPlan& plan, const Bgrx* paletteColours, Fn& fn) {
-  switch (plan.destination) {
-    case PixelFormat::kBgr3:
-      return RunWith<Reader, Units, Bgr3>(plan, paletteColours, fn);
-    case PixelFormat::kBgr4:
-      return RunWith<Reader, Units, Bgr4>(plan, paletteColours, fn);
-    case PixelFormat::kBgrWide:
-      return RunWith<Reader, Units, BgrWide>(plan, paletteColours, fn);
-    default:
+template <class S>
+inline constexpr bool kIsExpandedSource =
+    !std::is_same_v<S, Rgb555Source> && !std::is_same_v<S, Indexed8Source>;
+
+// The loop for a (source reader, destination format) pair the plan has
+// accepted. Pairs of unequal pixel sizes, and the rarer hard-mask pairs,
+// share the loops that take the views' own steps.
+template <class S, class D, class Fn>
+bool RunPair(const ColourPassPlan& plan, Fn& fn) {
+  if constexpr (kIsExpandedFormat<D>) {
+    // Hard mask from any source, or a 24/32-bit source.
+    if constexpr (kIsExpandedSource<S> && S::kStep == D::kStep)
+      return RunWith<typename S::Stored, EightUnits, D>(plan, fn);
+    else if constexpr (kIsExpandedSource<S>)
+      return RunWith<ExpandedSource<0>, EightUnits, BgrWide>(plan, fn);
+    else if constexpr (std::is_same_v<S, Rgb555Source>)
+      return RunWith<S, FiveUnits, BgrWide>(plan, fn);
+    else
+      return RunWith<S, EightUnits, BgrWide>(plan, fn);
+  } else if constexpr (std::is_same_v<D, Rgb555>) {
+    if constexpr (std::is_same_v<S, Rgb555Source>)
+      return RunWith<S, FiveUnits, Rgb555>(plan, fn);
+    else if constexpr (kIsExpandedSource<S>)
+      return RunWith<ExpandedSource<0>, FiveUnits, Rgb555>(plan, fn);
+    else
+      return false;
+  } else {
+    // 8-bit destinations store the result through the inverse table.
+    if constexpr (std::is_same_v<S, Indexed8Source>)
+      return RunWith<S, EightUnits, Indexed8ViaPalette>(plan, fn);
+    else if constexpr (kIsExpandedSource<S>)
+      return RunWith<ExpandedSource<0>, EightUnits, Indexed8ViaPalette>(plan, fn);
+    else
       return false;
   }
 }
-
-// Gathers the colour table's 256 colours (false without a whole table).
-bool GatherPalette(const Palette& p, Bgrx* out);
 
 }  // namespace colour_pass_detail
 
@@ -273,29 +237,10 @@ bool GatherPalette(const Palette& p, Bgrx* out);
 // nothing was drawn.
 template <class Fn>
 bool RunColourPlan(const ColourPassPlan& plan, Fn& fn) {
-  using namespace colour_pass_detail;
-  Bgrx colours[256];
-  const bool hardMask = plan.job.path == CompositePath::kHardMask;
-  switch (plan.source) {
-    case ColourSource::kBytes:
-      if (plan.area.source.step == 4 && plan.destination == PixelFormat::kBgr4)
-        return RunWith<ByteReader<4>, EightUnits, Bgr4>(plan, nullptr, fn);
-      return RunExpanded<ByteReader<0>, EightUnits>(plan, nullptr, fn);
-    case ColourSource::kFiveBytes:
-      return RunWith<FiveByteReader, FiveUnits, Rgb555>(plan, nullptr, fn);
-    case ColourSource::kIndexBytes:
-      return RunWith<ByteReader<0>, EightUnits, Indexed8>(plan, nullptr, fn);
-    case ColourSource::kPixel555:
-      if (hardMask) return RunExpanded<Pixel555Reader, FiveUnits>(plan, nullptr, fn);
-      return RunWith<Pixel555Reader, FiveUnits, Rgb555>(plan, nullptr, fn);
-    case ColourSource::kIndex:
-      if (!GatherPalette(plan.job.palette, colours)) return false;
-      if (hardMask) return RunExpanded<IndexReader, EightUnits>(plan, colours, fn);
-      return RunWith<IndexReader, EightUnits, Indexed8>(plan, colours, fn);
-    case ColourSource::kNone:
-      break;
-  }
-  return false;
+  if (plan.source == ColourSource::kNone) return false;
+  return VisitFormats(plan.sourceFormat, plan.destination, [&]<class S, class D>() -> bool {
+    return colour_pass_detail::RunPair<S, D>(plan, fn);
+  });
 }
 
 // Plans and runs the pass for one render. False when nothing was drawn.
