@@ -102,16 +102,12 @@ ColourPassReady PlanColourPass(const ColourPassCall& call, ColourPassPlan* plan)
   return ColourPassReady::kReady;
 }
 
-namespace {
-
 ViewWalk WalkRows(const ViewWalk& walk, std::int32_t first, std::int32_t count) {
   ViewWalk rows = walk;
   rows.top = walk.Row(first);
   rows.height = count;
   return rows;
 }
-
-}  // namespace
 
 ColourPassPlan PlanRows(const ColourPassPlan& plan, std::int32_t first, std::int32_t count) {
   ColourPassPlan rows = plan;

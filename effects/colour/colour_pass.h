@@ -93,6 +93,9 @@ enum class ColourPassReady {
 // Clips the update in place, builds the views and picks path and formats.
 ColourPassReady PlanColourPass(const ColourPassCall& call, ColourPassPlan* plan);
 
+// `count` rows of a walk from its row `first` (both within the walk).
+ViewWalk WalkRows(const ViewWalk& walk, std::int32_t first, std::int32_t count);
+
 // The plan narrowed to `count` rows from row `first` of the update, for
 // effects that draw bands of rows; the walk hooks then see the band's rows
 // only. Rows outside the update are cut off.

@@ -175,45 +175,37 @@ struct CopyColour {
 template <class Reader>
 class AlphaSource {
  public:
-  AlphaSource(const RenderArea& area, const Bgrx* paletteColours)
-      : colour_(area.source), alpha_(area.mask), colours_(paletteColours) {}
+  AlphaSource(const RenderArea& area, const typename Reader::Table& table)
+      : colour_(area.source), alpha_(area.mask), table_(table),
+        step_(Reader::kStep != 0 ? Reader::kStep : colour_.step) {}
 
   void BeginRow(std::int32_t y) {
     colourRow_ = colour_.Row(y);
     alphaRow_ = alpha_.Row(y);
   }
   Sample<Bgrx> SampleAt(std::int32_t x) {
-    Bgrx c;
-    if constexpr (std::is_same_v<Reader, colour_pass_detail::IndexReader>)
-      c = Reader::Load(colours_, colourRow_, x, colour_.step);
-    else
-      c = Reader::Load(colourRow_, x, colour_.step);
-    return Sample<Bgrx>{alphaRow_[static_cast<std::ptrdiff_t>(x) * alpha_.step], c};
+    const std::uint32_t c = Reader::LoadBgr(table_, colourRow_ + static_cast<std::ptrdiff_t>(x) * step_);
+    return Sample<Bgrx>{alphaRow_[static_cast<std::ptrdiff_t>(x) * alpha_.step],
+                        colour_pass_detail::Unpack(c)};
   }
 
  private:
   const ViewWalk& colour_;
   const ViewWalk& alpha_;
-  const Bgrx* colours_;
+  const typename Reader::Table& table_;
+  std::int32_t step_;
   const std::uint8_t* colourRow_ = nullptr;
   const std::uint8_t* alphaRow_ = nullptr;
 };
 
-ViewWalk WalkRows(const ViewWalk& walk, std::int32_t first, std::int32_t count) {
-  ViewWalk rows = walk;
-  rows.top = walk.Row(first);
-  rows.height = count;
-  return rows;
-}
-
 // One drawn run of the alpha form: the colour destination is expanded, its
 // pixel size picks the store.
 template <class Reader>
-void DrawAlphaRows(const ColourPassPlan& whole, const ViewWalk& alpha, const Bgrx* paletteColours,
-                   std::int32_t first, std::int32_t count) {
+void DrawAlphaRows(const ColourPassPlan& whole, const ViewWalk& alpha,
+                   const typename Reader::Table& table, std::int32_t first, std::int32_t count) {
   const ColourPassPlan rows = PlanRows(whole, first, count);
   const ViewWalk alphaRows = WalkRows(alpha, first, count);
-  AlphaSource<Reader> src(rows.area, paletteColours);
+  AlphaSource<Reader> src(rows.area, table);
   switch (rows.destination) {
     case PixelFormat::kBgr3:
       CompositeWithAlpha<Bgr3>(rows.job, alphaRows, src);
@@ -238,12 +230,12 @@ void ClearAlphaRows(const ViewWalk& alpha, std::int32_t first, std::int32_t coun
 }
 
 template <class Reader>
-void RunAlphaBands(const BandPattern& bands, const ColourPassPlan& plan, const ViewWalk& alpha,
-                   const Bgrx* paletteColours) {
+void RunAlphaBands(const BandPattern& bands, const ColourPassPlan& plan, const ViewWalk& alpha) {
+  const typename Reader::Table table(plan.job.palette);
   ForEachBand(
       bands, plan.area.update.top, plan.job.destination.height,
       [&](std::int32_t first, std::int32_t count) {
-        DrawAlphaRows<Reader>(plan, alpha, paletteColours, first, count);
+        DrawAlphaRows<Reader>(plan, alpha, table, first, count);
       },
       [&](std::int32_t first, std::int32_t count) { ClearAlphaRows(alpha, first, count); });
 }
@@ -301,17 +293,13 @@ Status LineSkip::RenderWithAlpha(LineSkip& e, PixelView* dstColour, PixelView* d
   plan.job.mask = plan.area.mask;
   plan.job.thresholds = ReadThresholds(thresholds);
   const BandPattern bands = BandsOf(e);
-  using namespace colour_pass_detail;
   if (srcColour->bytesPerPixel >= 3) {
-    RunAlphaBands<ByteReader<0>>(bands, plan, alpha, nullptr);
+    RunAlphaBands<ExpandedSource<0>>(bands, plan, alpha);
   } else if (dstColour->depth == 16 && srcColour->bytesPerPixel == 2) {
-    RunAlphaBands<Pixel555Reader>(bands, plan, alpha, nullptr);
+    RunAlphaBands<Rgb555Source>(bands, plan, alpha);
   } else if (dstColour->depth == 8 && srcColour->bytesPerPixel == 1) {
-    Bgrx paletteColours[256];
-    if (!ReadPalette(colours, &plan.job.palette) ||
-        !GatherPalette(plan.job.palette, paletteColours))
-      return kOk;
-    RunAlphaBands<IndexReader>(bands, plan, alpha, paletteColours);
+    if (!ReadPalette(colours, &plan.job.palette)) return kOk;
+    RunAlphaBands<Indexed8Source>(bands, plan, alpha);
   }
   return kOk;
 }
