@@ -3,9 +3,8 @@
 // 16 and 8 bits; in the same run the same turn by OpenCV's warpAffine on one
 // thread (INTER_NEAREST / INTER_LINEAR) when it was found.
 //
-// Two masks: opaque throughout, and "soft": an ellipse filling the sprite,
-// opaque inside, transparent outside and ramped over its last 24 pixels,
-// so that no mask row is whole and every pixel goes by its own mask value.
+// Two masks: opaque throughout, and "soft" (bench::MakeSoftMask), where
+// every pixel goes by its own mask value.
 //
 // Counters: Mpx/s of the rotate render, Mpx/s of the peer and their ratio
 // (rotate / peer; above 1 means rotate is faster). Both are timed frame by
@@ -17,8 +16,6 @@
 
 #include <time.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <random>
 
@@ -46,15 +43,7 @@ double ThreadSeconds() {
 
 struct Scene : bench::SpriteScene {
   Scene(int depth, bool bilinear, bool softMask) : SpriteScene(depth, kRotateClassId, 7) {
-    if (softMask) {
-      const double a = kWidth / 2.0, b = kHeight / 2.0, ramp = 24;
-      for (std::int32_t y = 0; y < kHeight; ++y)
-        for (std::int32_t x = 0; x < kWidth; ++x) {
-          const double e = std::hypot((x + 0.5 - a) / a, (y + 0.5 - b) / b);
-          const double inside = (1 - e) * b / ramp;  // 1 at the ramp's inner edge
-          *mask.Pixel(x, y) = static_cast<std::uint8_t>(std::clamp(inside, 0.0, 1.0) * 255);
-        }
-    }
+    if (softMask) bench::MakeSoftMask(mask);
     configured = Apply(host.values().List(
         {{"degrees", host.values().Integer(kDegrees)},
          {"interpolation", host.values().Integer(bilinear ? 1 : 0)}}));
