@@ -4,29 +4,16 @@
 #include <cmath>
 #include <limits>
 
+#include "framework/saturating.h"
+
 namespace vx {
 namespace {
-
-// Conversion toward zero; values beyond 32 bits (from absurd property
-// values) saturate instead of being undefined.
-std::int32_t Trunc(float v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483648.0f) return std::numeric_limits<std::int32_t>::max();
-  if (v <= -2147483648.0f) return std::numeric_limits<std::int32_t>::min();
-  return static_cast<std::int32_t>(v);
-}
 
 // Rounds to single precision. Builds that compute floats in wider x87
 // registers would otherwise carry extra bits from one step to the next.
 float Single(float v) {
   volatile float stored = v;
   return stored;
-}
-
-std::int32_t SaturatingAdd(std::int32_t a, std::int32_t b) {
-  const std::int64_t s = static_cast<std::int64_t>(a) + b;
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      s, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 }  // namespace
@@ -89,11 +76,11 @@ std::int32_t EasedOffset(float speed, float accelIn, float accelOut, std::int32_
   const std::int32_t e = std::min(easeIn, t);
   const float fe = static_cast<float>(e);
   const float ae = Single(Single(Single(fe * fe) * accelIn) / 2.0f);
-  const std::int32_t a = Trunc(ae);
+  const std::int32_t a = TruncToInt32(ae);
 
   const std::int32_t l = std::min<std::int64_t>(linear, static_cast<std::int64_t>(t) - e);
   const float bl = Single(Single(static_cast<float>(l) * speed) + static_cast<float>(a));
-  const std::int32_t b = Trunc(bl);
+  const std::int32_t b = TruncToInt32(bl);
 
   const std::int32_t o =
       std::min<std::int64_t>(easeOut, static_cast<std::int64_t>(t) - e - l);
@@ -102,7 +89,7 @@ std::int32_t EasedOffset(float speed, float accelIn, float accelOut, std::int32_
   const float whole = Single(Single(Single(fout * fout) * accelOut) / 2.0f);
   const float left = Single(Single(Single(rest * rest) * accelOut) / 2.0f);
   const float sum = Single(Single(whole - left) + static_cast<float>(b));
-  return Trunc(sum);
+  return TruncToInt32(sum);
 }
 
 void SettleStatic(AnimatedValue* v, const EaseFrames& f, std::int32_t frame, std::int32_t given) {
@@ -123,8 +110,7 @@ std::int32_t DefaultEnd(AnimatedValue* v, const EaseFrames& f, const AnimState& 
 
 std::int32_t ClampedDelta(std::int32_t end, std::int32_t start) {
   const std::int64_t d = static_cast<std::int64_t>(end) - start;
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      d, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+  return SaturateToInt32(d);
 }
 
 void PlanTo(AnimatedValue* v, EaseFrames* f, std::int32_t frameCount, std::int32_t end) {

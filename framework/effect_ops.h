@@ -9,6 +9,10 @@
 // optionally
 //   static constexpr AnimState kCreateAnim;  animation state after create and
 //                                            Reset (default kCreateAnimState)
+//   static constexpr bool kResumeAlwaysChanges;  Resume reports a change
+//                                            even for a static animation
+//   static constexpr bool kResetAnswersFirstOnly;  Reset writes 1 to its
+//                                            first output and leaves the second
 // and may replace any behaviour with a static hook of the operation's own
 // name and parameters, `Effect&` in place of the interface. Without a hook
 // the common behaviour below applies. Further optional hooks:
@@ -20,6 +24,8 @@
 //                           effect with buffers clears them in its own Create
 //                           path or keeps a Reset hook);
 //   FreeBuffers(Effect&)    release work buffers on destroy;
+//   AfterReset(Effect&)     what Reset does beyond the create state (work
+//                           buffers sized again, fields create leaves alone);
 //   AcquireResources(Effect&) -> Status
 //                           create-time resources, after SetDefaults; a
 //                           failing status fails create, and the hook has
@@ -309,7 +315,12 @@ struct EffectOperations {
       return Effect::Resume(e, unused, changed);
     } else {
       VX_NO_MISMATCHED_HOOK(Resume);
-      CommonSetFinished(&e.anim, 0, changed);
+      if constexpr (requires { requires Effect::kResumeAlwaysChanges; }) {
+        e.anim.finished = 0;
+        *changed = 1;
+      } else {
+        CommonSetFinished(&e.anim, 0, changed);
+      }
       return kOk;
     }
   }
@@ -322,8 +333,9 @@ struct EffectOperations {
     } else {
       VX_NO_MISMATCHED_HOOK(Reset);
       RestoreCreateState(e);
+      if constexpr (requires { Effect::AfterReset(e); }) Effect::AfterReset(e);
       *outA = 1;
-      *outB = 1;
+      if constexpr (!requires { requires Effect::kResetAnswersFirstOnly; }) *outB = 1;
       return kOk;
     }
   }

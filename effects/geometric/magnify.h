@@ -16,6 +16,8 @@ struct Magnify : EffectInstance {
   static constexpr char kDisplayName[] = "Magnify";
   static constexpr std::int32_t kDescriptionId = 107;
   static constexpr bool kChangesAlpha = false;
+  static constexpr bool kResumeAlwaysChanges = true;
+  static constexpr bool kResetAnswersFirstOnly = true;
   static constexpr PropertyRow kProperties[] = {
       {"animMode", 100, kTypeSymbol},         {"interpolation", 101, kTypeInteger},
       {"numFrames", 102, kTypeInteger},       {"percentage", 203, kTypeInteger},
@@ -44,18 +46,8 @@ struct Magnify : EffectInstance {
     *out = CommonIsStill(m.anim) != 0 && reason != 2 ? 1 : 0;
     return kOk;
   }
-  static Status Resume(Magnify& m, Word, std::int32_t* changed) {
-    m.anim.finished = 0;
-    *changed = 1;
-    return kOk;
-  }
-  static Status Reset(Magnify& m, Services*, std::int32_t* outA, std::int32_t*) {
-    RestoreCreateState(m);
-    // Unlike create, a reset leaves the offset at the centre.
-    m.magPointX = m.magPointY = 0;
-    *outA = 1;
-    return kOk;
-  }
+  // Unlike create, a reset leaves the offset at the centre.
+  static void AfterReset(Magnify& m) { m.magPointX = m.magPointY = 0; }
   static Status CallFunction(Magnify& m, Symbol function, const HostValue* args,
                              std::int32_t count, std::int32_t firstIndex, HostValue* result,
                              Services* services, std::int32_t* restarted,

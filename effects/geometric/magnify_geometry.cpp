@@ -6,14 +6,10 @@
 #include <utility>
 
 #include "framework/animation.h"
+#include "framework/saturating.h"
 
 namespace vx {
 namespace {
-
-std::int32_t Fit(std::int64_t v) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
 
 // A distance scaled by step/256; a negative result is taken one toward 0.
 std::int64_t Scaled(std::int64_t distance, std::int32_t step) {
@@ -38,17 +34,17 @@ std::int32_t StepFromPercentage(std::int32_t percentage) {
 }
 
 AreaRect ScaleAbout(const AreaRect& r, std::int32_t step, StagePoint m) {
-  return MakeRect(Fit(m.x - Scaled(std::int64_t{m.x} - r.left, step)),
-                  Fit(m.y - Scaled(std::int64_t{m.y} - r.top, step)),
-                  Fit(m.x + Scaled(std::int64_t{r.right} - m.x, step)),
-                  Fit(m.y + Scaled(std::int64_t{r.bottom} - m.y, step)));
+  return MakeRect(SaturateToInt32(m.x - Scaled(std::int64_t{m.x} - r.left, step)),
+                  SaturateToInt32(m.y - Scaled(std::int64_t{m.y} - r.top, step)),
+                  SaturateToInt32(m.x + Scaled(std::int64_t{r.right} - m.x, step)),
+                  SaturateToInt32(m.y + Scaled(std::int64_t{r.bottom} - m.y, step)));
 }
 
 AreaRect UnscaleAbout(const AreaRect& r, std::int32_t step, StagePoint m) {
-  return MakeRect(Fit(m.x - Unscaled(std::int64_t{m.x} - r.left, step)),
-                  Fit(m.y - Unscaled(std::int64_t{m.y} - r.top, step)),
-                  Fit(m.x + Unscaled(std::int64_t{r.right} - m.x, step)),
-                  Fit(m.y + Unscaled(std::int64_t{r.bottom} - m.y, step)));
+  return MakeRect(SaturateToInt32(m.x - Unscaled(std::int64_t{m.x} - r.left, step)),
+                  SaturateToInt32(m.y - Unscaled(std::int64_t{m.y} - r.top, step)),
+                  SaturateToInt32(m.x + Unscaled(std::int64_t{r.right} - m.x, step)),
+                  SaturateToInt32(m.y + Unscaled(std::int64_t{r.bottom} - m.y, step)));
 }
 
 void FixScaleClip(AreaRect* update, const AreaRect& placed, const AreaRect& area, StagePoint m,
@@ -75,8 +71,8 @@ void FixScaleClip(AreaRect* update, const AreaRect& placed, const AreaRect& area
   const std::int32_t bottomCut = std::int64_t{q.bottom} - margin <= m.y ? margin : 0;
   const std::int32_t cx = placed.left + (placed.width >> 1);
   const std::int32_t cy = placed.top + (placed.height >> 1);
-  q = MakeRect(Fit(std::int64_t{q.left} + cx - m.x), Fit(std::int64_t{q.top} + cy - m.y),
-               Fit(std::int64_t{q.right} + cx - m.x), Fit(std::int64_t{q.bottom} + cy - m.y));
+  q = MakeRect(SaturateToInt32(std::int64_t{q.left} + cx - m.x), SaturateToInt32(std::int64_t{q.top} + cy - m.y),
+               SaturateToInt32(std::int64_t{q.right} + cx - m.x), SaturateToInt32(std::int64_t{q.bottom} + cy - m.y));
   Intersect(update, given, q);
   if (update->area == 0) return;
   const std::int64_t top = std::int64_t{update->top} + topCut;
@@ -85,17 +81,17 @@ void FixScaleClip(AreaRect* update, const AreaRect& placed, const AreaRect& area
     *update = EmptyRect();
     return;
   }
-  SetTop(update, Fit(top));
-  SetBottom(update, Fit(bottom));
+  SetTop(update, SaturateToInt32(top));
+  SetBottom(update, SaturateToInt32(bottom));
 }
 
 StagePoint MagnifyFixedPoint(StagePoint centre, std::int32_t offsetX, std::int32_t offsetY,
                              std::int32_t step) {
-  if (step == kUnitStep) return {Fit(std::int64_t{centre.x} + offsetX),
-                                 Fit(std::int64_t{centre.y} + offsetY)};
+  if (step == kUnitStep) return {SaturateToInt32(std::int64_t{centre.x} + offsetX),
+                                 SaturateToInt32(std::int64_t{centre.y} + offsetY)};
   const std::int64_t d = kUnitStep - std::int64_t{step};
-  return {Fit(centre.x + std::int64_t{offsetX} * kUnitStep / d),
-          Fit(centre.y + std::int64_t{offsetY} * kUnitStep / d)};
+  return {SaturateToInt32(centre.x + std::int64_t{offsetX} * kUnitStep / d),
+          SaturateToInt32(centre.y + std::int64_t{offsetY} * kUnitStep / d)};
 }
 
 std::array<MagnifyQuadrant, 4> MagnifyQuadrants(const AreaRect& placed, const AreaRect& update,

@@ -8,6 +8,7 @@
 #include "effects/geometric/rotate_render.h"
 #include "framework/animation.h"
 #include "framework/properties.h"
+#include "framework/saturating.h"
 
 namespace vx {
 namespace {
@@ -39,13 +40,6 @@ std::int32_t FirstPresent(std::initializer_list<std::int32_t> values) {
   for (std::int32_t v : values)
     if (v != kAbsent) return v;
   return kAbsent;
-}
-
-std::int32_t TruncSaturated(float v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483648.0f) return std::numeric_limits<std::int32_t>::max();
-  if (v <= -2147483648.0f) return std::numeric_limits<std::int32_t>::min();
-  return static_cast<std::int32_t>(v);
 }
 
 void ResetAnimation(Rotate& r) {
@@ -129,8 +123,7 @@ void RotateStepFrame(Rotate& r, const AreaRect& destination) {
   AnimState& s = r.anim;
   if (s.finished == 0) {
     const std::int64_t next = static_cast<std::int64_t>(s.frame) + s.direction;
-    s.frame = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        next, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    s.frame = SaturateToInt32(next);
     if (s.frame >= s.frameCount || s.frame < 1) {
       if (s.mode == kModePendulum) {
         s.direction = -s.direction;
@@ -146,7 +139,7 @@ void RotateStepFrame(Rotate& r, const AreaRect& destination) {
           else
             cycle = static_cast<float>(static_cast<std::int64_t>(r.angle.easeOut) + r.angle.easeIn);
           if (cycle == 0.0f && r.angle.speed == 0.0f) cycle = 10.0f;
-          s.frameCount = TruncSaturated(cycle);
+          s.frameCount = TruncToInt32(cycle);
           r.angle.linearFrames = s.frameCount;
           r.angle.easeIn = 0;
           r.angle.accelIn = 0;

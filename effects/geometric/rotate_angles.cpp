@@ -40,13 +40,6 @@ void BuildUncorrectedAngleTables(AngleTable& sinTable, AngleTable& cosTable) {
   FillAngleTables(sinTable, cosTable, kTwoPiOut);
 }
 
-std::int32_t TruncToInt32(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-  if (value <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
-  return static_cast<std::int32_t>(value);
-}
-
 double ClampedAsin(double value) {
   if (std::isnan(value)) return 0.0;
   if (value > 1.0) value = 1.0;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "framework/saturating.h"
 #include "vornix/abi.h"
 
 namespace vx {
@@ -54,10 +55,6 @@ std::int32_t AngleToDegrees(std::int32_t angle);
 
 // 1/256 turn -> radians: angle * 6.283185308 / 256.
 double AngleToRadians(std::int32_t angle);
-
-// Conversion to int32 toward zero that never leaves the int32 range (a
-// plain cast of an out-of-range double is undefined); NaN gives 0.
-std::int32_t TruncToInt32(double value);
 
 // asin that answers for arguments a float rounding pushed just past +-1
 // (clamped) and for NaN (0) instead of returning NaN.

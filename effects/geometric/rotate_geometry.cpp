@@ -13,11 +13,6 @@ constexpr double kTwoPiIn = 6.283185307;
 constexpr double kTwoPiOut = 6.283185308;
 constexpr double kPi = 3.141592654;
 
-std::int32_t Saturate(std::int64_t v) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
-
 // Keeps the low 32 bits, the way a 32-bit register would.
 std::int32_t Wrap(std::int64_t v) { return static_cast<std::int32_t>(v); }
 
@@ -92,10 +87,10 @@ RectRecord RotatedBounds(std::int32_t v, const RectRecord& rect, AngleTablesRef 
   const std::int64_t ys[4] = {y1, y1 + topEdgeY, y1 + sideY, y1 + topEdgeY + sideY};
 
   RectRecord out;
-  out.left = Saturate(*std::min_element(xs, xs + 4));
-  out.top = Saturate(*std::min_element(ys, ys + 4));
-  out.right = Saturate(*std::max_element(xs, xs + 4));
-  out.bottom = Saturate(*std::max_element(ys, ys + 4));
+  out.left = SaturateToInt32(*std::min_element(xs, xs + 4));
+  out.top = SaturateToInt32(*std::min_element(ys, ys + 4));
+  out.right = SaturateToInt32(*std::max_element(xs, xs + 4));
+  out.bottom = SaturateToInt32(*std::max_element(ys, ys + 4));
   return out;
 }
 
@@ -182,7 +177,7 @@ MaskPosition MapHitToMask(std::int32_t x, std::int32_t y, const RectRecord& plac
     sx = TruncToInt32(static_cast<float>(tables.sine[k]) * dist) >> 8;
     sy = TruncToInt32(static_cast<float>(tables.cosine[AngleIndex(k + 128)]) * dist) >> 8;
   }
-  return {Saturate((w >> 1) + sx), Saturate((h >> 1) + sy)};
+  return {SaturateToInt32((w >> 1) + sx), SaturateToInt32((h >> 1) + sy)};
 }
 
 std::int32_t MaskByteAt(PixelView* mask, MaskPosition at) {

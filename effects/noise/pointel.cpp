@@ -96,12 +96,7 @@ Status Pointel::AcquireResources(Pointel& e) {
 
 void Pointel::FreeBuffers(Pointel& e) { CloseNoiseLayers(&e.noise, e.header.allocator); }
 
-Status Pointel::Reset(Pointel& e, Services*, std::int32_t* outA, std::int32_t*) {
-  RestoreCreateState(e);
-  *outA = 1;
-  SetLayerCount(&e.noise, 4, e.header.allocator);
-  return kOk;
-}
+void Pointel::AfterReset(Pointel& e) { SetLayerCount(&e.noise, 4, e.header.allocator); }
 
 void Pointel::ApplyProperties(Pointel& e, const HostValue* list, Services* services,
                               std::int32_t*) {

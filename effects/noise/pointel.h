@@ -17,6 +17,8 @@ struct Pointel : EffectInstance {
   static constexpr bool kChangesAlpha = true;
   // Moving from the start: the dots drift on every frame until stopped.
   static constexpr AnimState kCreateAnim = {kModeInfinite, 10, 0, 1, 0};
+  static constexpr bool kResumeAlwaysChanges = true;
+  static constexpr bool kResetAnswersFirstOnly = true;
   // Rows 1 and 2 stay unfilled: Pointel has no interpolation or frame count.
   static constexpr PropertyRow kProperties[] = {
       {"animMode", 100, kTypeSymbol},   {nullptr, 0, 0},
@@ -47,12 +49,7 @@ struct Pointel : EffectInstance {
     e.anim.finished = 1;
     return kOk;
   }
-  static Status Resume(Pointel& e, Word, std::int32_t* changed) {
-    e.anim.finished = 0;
-    *changed = 1;
-    return kOk;
-  }
-  static Status Reset(Pointel& e, Services*, std::int32_t* outA, std::int32_t*);
+  static void AfterReset(Pointel& e);
   static Status Render(Pointel& e, PixelView* dst, PixelView* src, AreaRect* update,
                        PixelView* mask, const std::uint16_t* maskRuns, ColourTable* colours,
                        std::int32_t blend, std::int32_t draw, std::int32_t align,

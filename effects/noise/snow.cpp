@@ -99,12 +99,7 @@ Status Snow::AcquireResources(Snow& e) {
 
 void Snow::FreeBuffers(Snow& e) { CloseNoiseLayers(&e.noise, e.header.allocator); }
 
-Status Snow::Reset(Snow& e, Services*, std::int32_t* outA, std::int32_t*) {
-  RestoreCreateState(e);
-  *outA = 1;
-  SetLayerCount(&e.noise, 4, e.header.allocator);
-  return kOk;
-}
+void Snow::AfterReset(Snow& e) { SetLayerCount(&e.noise, 4, e.header.allocator); }
 
 Status Snow::Render(Snow& e, PixelView* dst, PixelView* src, AreaRect* update, PixelView* mask,
                     const std::uint16_t* maskRuns, ColourTable* colours, std::int32_t blend,

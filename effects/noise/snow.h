@@ -17,6 +17,8 @@ struct Snow : EffectInstance {
   static constexpr bool kChangesAlpha = false;
   // Moving from the start: the specks drift on every frame until stopped.
   static constexpr AnimState kCreateAnim = {kModeInfinite, 10, 0, 1, 0};
+  static constexpr bool kResumeAlwaysChanges = true;
+  static constexpr bool kResetAnswersFirstOnly = true;
   // Rows 1 and 2 stay unfilled: snow has no interpolation or frame count.
   static constexpr PropertyRow kProperties[] = {
       {"animMode", 100, kTypeSymbol}, {nullptr, 0, 0},
@@ -54,12 +56,7 @@ struct Snow : EffectInstance {
     *changed = 1;
     return kOk;
   }
-  static Status Resume(Snow& e, Word, std::int32_t* changed) {
-    e.anim.finished = 0;
-    *changed = 1;
-    return kOk;
-  }
-  static Status Reset(Snow& e, Services*, std::int32_t* outA, std::int32_t*);
+  static void AfterReset(Snow& e);
   static Status Render(Snow& e, PixelView* dst, PixelView* src, AreaRect* update,
                        PixelView* mask, const std::uint16_t* maskRuns, ColourTable* colours,
                        std::int32_t blend, std::int32_t draw, std::int32_t align,

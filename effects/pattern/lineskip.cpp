@@ -9,6 +9,7 @@
 #include "framework/compositing.h"
 #include "framework/pixel_view.h"
 #include "framework/properties.h"
+#include "framework/saturating.h"
 
 namespace vx {
 namespace {
@@ -31,15 +32,10 @@ enum PropertyIndex {
 // No easing: every frame of every animation is linear, whatever its count.
 constexpr EaseFrames kAllLinear{0, 0, std::numeric_limits<std::int32_t>::max()};
 
-std::int32_t Fit32(std::int64_t v) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
-
 // base + trunc(frame x speed), kept within 32 bits.
 std::int32_t Shown(std::int32_t base, float speed, std::int32_t frame) {
   const AnimatedValue v{base, speed, 0, 0};
-  return Fit32(static_cast<std::int64_t>(base) + OffsetAt(v, kAllLinear, frame));
+  return SaturateToInt32(static_cast<std::int64_t>(base) + OffsetAt(v, kAllLinear, frame));
 }
 
 struct Values {

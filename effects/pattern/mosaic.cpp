@@ -5,6 +5,7 @@
 
 #include "effects/pattern/mosaic_tiles.h"
 #include "framework/properties.h"
+#include "framework/saturating.h"
 
 namespace vx {
 namespace {
@@ -183,16 +184,12 @@ void AlignToTiles(const Mosaic& m, const PixelView& destination, const PixelView
   auto down = [](std::int64_t edge, std::int64_t centre, std::int64_t size) {
     return edge - mosaic::FloorMod(edge - centre, size);
   };
-  auto fit = [](std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-  };
   std::int64_t left = up(clip.left, cx, tw), top = up(clip.top, cy, th);
   std::int64_t right = down(clip.right, cx, tw), bottom = down(clip.bottom, cy, th);
   // Fewer than one whole tile: nothing is left.
   if (right < left) right = left;
   if (bottom < top) bottom = top;
-  const AreaRect whole = MakeRect(fit(left), fit(top), fit(right), fit(bottom));
+  const AreaRect whole = MakeRect(SaturateToInt32(left), SaturateToInt32(top), SaturateToInt32(right), SaturateToInt32(bottom));
   const AreaRect given = *update;
   Intersect(update, given, whole);
 }
