@@ -511,7 +511,7 @@ int PrintVersion(const std::string& modulePath) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"vornix: preview the module's sprite effects"};
+  CLI::App app{"vornix: preview the module's sprite effects", "vornix"};
   app.require_subcommand(0, 1);
   app.fallthrough();
   std::string modulePath;

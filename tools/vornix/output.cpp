@@ -21,9 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void CheckSize(const Image& frame, const Image& first, const std::string& path) {
-  if (frame.width != first.width || frame.height != first.height)
-    throw ImageError(path + ": frames of different sizes");
+void CheckSize(const Image& frame, int width, int height, const std::string& path) {
+  if (frame.width != width || frame.height != height) throw ImageError(path + ": frames of different sizes");
 }
 
 // ---------------------------------------------------------------------------
@@ -74,7 +73,7 @@ class GifWriter : public FrameWriter {
 
   void Add(const Image& frame) override {
     if (!gif_) Open(frame);
-    CheckSize(frame, previous_, file_.path());
+    CheckSize(frame, previous_.width, previous_.height, file_.path());
     // With alpha every frame replaces the last; without, only what changed
     // is written over it.
     const Image* pixels = &frame;
@@ -224,7 +223,7 @@ class WebpWriter : public FrameWriter {
       if (encoder_ == nullptr) throw ImageError(file_.path() + ": cannot start WebP");
       width_ = frame.width, height_ = frame.height;
     }
-    if (frame.width != width_ || frame.height != height_) throw ImageError(file_.path() + ": frames of different sizes");
+    CheckSize(frame, width_, height_, file_.path());
     WebPPicture picture;
     if (!WebPPictureInit(&picture)) throw ImageError(file_.path() + ": cannot start WebP");
     picture.use_argb = 1;
@@ -268,6 +267,15 @@ class WebpWriter : public FrameWriter {
 // ---------------------------------------------------------------------------
 // PNG forms
 
+void CommitPng(StagedFile& file, const Image& image, bool withAlpha) {
+  try {
+    WritePng(file.temporary(), image, withAlpha);
+  } catch (const ImageError& e) {
+    throw ImageError(file.Named(e.what()));
+  }
+  file.Commit();
+}
+
 class LastFrameWriter : public FrameWriter {
  public:
   LastFrameWriter(const std::string& path, bool withAlpha) : file_(path), alpha_(withAlpha) {}
@@ -277,12 +285,7 @@ class LastFrameWriter : public FrameWriter {
   }
   void Finish() override {
     if (last_.rgba.empty()) throw ImageError(file_.path() + ": no frames to write");
-    try {
-      WritePng(file_.temporary(), last_, alpha_);
-    } catch (const ImageError& e) {
-      throw ImageError(file_.Named(e.what()));
-    }
-    file_.Commit();
+    CommitPng(file_, last_, alpha_);
   }
 
  private:
@@ -314,12 +317,7 @@ class SheetWriter : public FrameWriter {
   }
   void Finish() override {
     if (added_ == 0) throw ImageError(file_.path() + ": no frames to write");
-    try {
-      WritePng(file_.temporary(), sheet_, alpha_);
-    } catch (const ImageError& e) {
-      throw ImageError(file_.Named(e.what()));
-    }
-    file_.Commit();
+    CommitPng(file_, sheet_, alpha_);
   }
 
  private:
