@@ -289,6 +289,14 @@ TEST_F(PreviewerProgram, RendersOneCycleByDefault) {
   ASSERT_EQ(Run("render mosaic --trace --frames 2 -o r.png"), 0);
   EXPECT_EQ(Read("stdout"), "frame 1: NeedsRedraw 0, IsStill 1\nframe 2: NeedsRedraw 0, IsStill 1\n");
 
+  // The sheet numbers its frames: cell 2 of a 2 x 2 grid of 232-pixel
+  // frames shows a lit "2" on its dark plate.
+  ASSERT_EQ(Run("render mosaic --frames 3 --sheet -o sheet.png"), 0) << Read("stderr");
+  const Image sheet = ReadPng(Out("sheet.png"));
+  ASSERT_EQ(sheet.width, 2 * (232 + 4) + 4);
+  EXPECT_EQ(sheet.At(240, 4)[0], 24);
+  EXPECT_EQ(sheet.At(242, 6)[0], 240);
+
   EXPECT_EQ(Run("render rotate --frames 5 --cycles 2 -o r.png"), 2);
   EXPECT_EQ(Run("render rotate --props '[#animMode: #pendulum, #numFrames: 5001]' -o r.png"), 2);
   EXPECT_NE(Read("stderr").find("1 cycles make 10002 frames; at most 10000"), std::string::npos) << Read("stderr");
