@@ -23,6 +23,13 @@
 // Step. Absent hooks cost nothing. Without Skip, a Step-only walk is
 // stepped k times.
 //
+// A function that does not walk may also colour runs of pixels at once:
+//   void EightRun(Bgrx* c, std::int32_t n);  // n pixels in place
+//   void FiveRun(Bgrx* c, std::int32_t n);   // optional, as Five
+// It is then asked for runs of up to 64 pixels from the first drawn one,
+// which may hold pixels that are not drawn; it must give each pixel what
+// Eight (Five) would.
+//
 // Which loop: by the path and by the source view's format.
 //   hard-mask  expanded (any depth)   -> expanded: 8-bit bytes through Eight
 //   hard-mask  5-5-5                  -> expanded: 5-bit fields through Five
@@ -39,6 +46,7 @@
 // draws nothing.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -114,6 +122,10 @@ struct EightUnits {
   VX_PIXEL_INLINE static Bgrx Apply(Fn& fn, Bgrx c) {
     return fn.Eight(c);
   }
+  template <class Fn>
+  static void ApplyRun(Fn& fn, Bgrx* c, std::int32_t n) {
+    fn.EightRun(c, n);
+  }
 };
 
 struct FiveUnits {
@@ -133,6 +145,24 @@ struct FiveUnits {
       return Bgrx{NarrowEight(e.b), NarrowEight(e.g), NarrowEight(e.r), 0};
     }
   }
+  template <class Fn>
+  static void ApplyRun(Fn& fn, Bgrx* c, std::int32_t n) {
+    for (std::int32_t i = 0; i < n; ++i) {
+      c[i].b &= 31;
+      c[i].g &= 31;
+      c[i].r &= 31;
+    }
+    if constexpr (requires { fn.FiveRun(c, n); }) {
+      fn.FiveRun(c, n);
+    } else {
+      for (std::int32_t i = 0; i < n; ++i)
+        c[i] = Bgrx{static_cast<std::uint8_t>(c[i].b << 3), static_cast<std::uint8_t>(c[i].g << 3),
+                    static_cast<std::uint8_t>(c[i].r << 3), 0};
+      fn.EightRun(c, n);
+      for (std::int32_t i = 0; i < n; ++i)
+        c[i] = Bgrx{NarrowEight(c[i].b), NarrowEight(c[i].g), NarrowEight(c[i].r), 0};
+    }
+  }
 };
 
 template <class Fn>
@@ -141,6 +171,10 @@ template <class Fn>
 inline constexpr bool kHasSkip = requires(Fn& fn) { fn.Skip(std::int32_t{}); };
 template <class Fn>
 inline constexpr bool kHasEndRow = requires(Fn& fn) { fn.EndRow(); };
+// Functions that colour runs of pixels at once and do not walk.
+template <class Fn>
+inline constexpr bool kColoursRuns = requires(Fn& fn, Bgrx* c) { fn.EightRun(c, std::int32_t{}); } &&
+                                     !kHasStep<Fn> && !kHasSkip<Fn> && !kHasEndRow<Fn>;
 
 // The compositing loops' colour source: pixel x of row y of the source,
 // read by `Reader`, through the colour function in `Units`, in the
@@ -155,11 +189,20 @@ class PassSource {
       : source_(plan.area.source), step_(Reader::kStep != 0 ? Reader::kStep : source_.step),
         table_(plan.job.palette), fn_(fn) {}
 
-  void BeginRow(std::int32_t y) { row_ = source_.Row(y); }
+  void BeginRow(std::int32_t y) {
+    row_ = source_.Row(y);
+    chunkFrom_ = chunkEnd_ = 0;
+  }
 
   VX_PIXEL_INLINE Colour At(std::int32_t x) {
-    const std::uint8_t* p = row_ + static_cast<std::ptrdiff_t>(x) * step_;
-    const Bgrx c = Units::Apply(fn_, Unpack(Reader::LoadBgr(table_, p)));
+    Bgrx c;
+    if constexpr (kColoursRuns<Fn>) {
+      if (x >= chunkEnd_ || x < chunkFrom_) FillChunk(x);
+      c = chunk_[x - chunkFrom_];
+    } else {
+      const std::uint8_t* p = row_ + static_cast<std::ptrdiff_t>(x) * step_;
+      c = Units::Apply(fn_, Unpack(Reader::LoadBgr(table_, p)));
+    }
     if constexpr (kHasStep<Fn>) fn_.Step();
     if constexpr (std::is_same_v<Dst, Rgb555>)
       return Pack555(c.r, c.g, c.b);
@@ -184,11 +227,24 @@ class PassSource {
   }
 
  private:
+  // The colours of up to kChunk pixels from x, coloured as one run.
+  void FillChunk(std::int32_t x) {
+    const std::int32_t n = std::min(kChunk, source_.width - x);
+    const std::uint8_t* p = row_ + static_cast<std::ptrdiff_t>(x) * step_;
+    for (std::int32_t i = 0; i < n; ++i, p += step_) chunk_[i] = Unpack(Reader::LoadBgr(table_, p));
+    Units::ApplyRun(fn_, chunk_, n);
+    chunkFrom_ = x;
+    chunkEnd_ = x + n;
+  }
+
+  static constexpr std::int32_t kChunk = 64;
   const ViewWalk& source_;
   std::int32_t step_;
   typename Reader::Table table_;
   Fn& fn_;
   const std::uint8_t* row_ = nullptr;
+  std::int32_t chunkFrom_ = 0, chunkEnd_ = 0;
+  Bgrx chunk_[kChunk];
 };
 
 template <class Reader, class Units, class Dst, class Fn>

@@ -152,11 +152,16 @@ inline Bgrx HsbShiftPixel(const HsbShiftSetting& k, Bgrx c) {
   }
 }
 
+// HsbShiftPixel on `n` pixels in place; eight at a time in vector lanes
+// where the machine has them, with the same integers.
+void HsbShiftRun(const HsbShiftSetting& k, Bgrx* c, std::int32_t n);
+
 // HSB as a colour function of the colour pass: 8-bit components only (a
 // 5-bit pixel is scaled by 8 in and shifted by 3 out).
 struct HsbColour {
   HsbShiftSetting setting;
   Bgrx Eight(Bgrx c) const { return HsbShiftPixel(setting, c); }
+  void EightRun(Bgrx* c, std::int32_t n) const { HsbShiftRun(setting, c, n); }
 };
 
 }  // namespace vx

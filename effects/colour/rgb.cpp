@@ -1,6 +1,11 @@
 #include "effects/colour/rgb.h"
 
 #include <array>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "effects/colour/channels.h"
 #include "effects/colour/colour_pass.h"
@@ -122,6 +127,31 @@ void ComputeRgbFrame(RgbShift& e) {
 RgbShiftSetting RgbSettingOf(const RgbShift& e) {
   return RgbShiftSetting{colour::UsefulShift(e.redNow, 255), colour::UsefulShift(e.greenNow, 255),
                          colour::UsefulShift(e.blueNow, 255)};
+}
+
+void RgbShiftRun(const RgbShiftSetting& k, std::int32_t top, Bgrx* c, std::int32_t n) {
+  std::int32_t i = 0;
+#if defined(__SSE2__)
+  // c + s clamped to 0..top: a saturating add of the positive part, a
+  // saturating subtract of the negative part, then the top.
+  const auto up = [](std::int32_t s) { return static_cast<char>(std::clamp(s, 0, 255)); };
+  const auto down = [](std::int32_t s) { return static_cast<char>(-std::clamp(s, -255, 0)); };
+  const __m128i add = _mm_setr_epi8(up(k.blue), up(k.green), up(k.red), 0, up(k.blue), up(k.green),
+                                    up(k.red), 0, up(k.blue), up(k.green), up(k.red), 0,
+                                    up(k.blue), up(k.green), up(k.red), 0);
+  const __m128i sub = _mm_setr_epi8(down(k.blue), down(k.green), down(k.red), 0, down(k.blue),
+                                    down(k.green), down(k.red), 0, down(k.blue), down(k.green),
+                                    down(k.red), 0, down(k.blue), down(k.green), down(k.red), 0);
+  const __m128i cap = _mm_set1_epi8(static_cast<char>(top));
+  for (; i + 4 <= n; i += 4) {
+    __m128i v;
+    std::memcpy(&v, c + i, 16);
+    v = _mm_min_epu8(_mm_subs_epu8(_mm_adds_epu8(v, add), sub), cap);
+    std::memcpy(c + i, &v, 16);
+  }
+#endif
+  for (; i < n; ++i)
+    c[i] = top == 31 ? RgbShiftPixel<31>(k, c[i]) : RgbShiftPixel<255>(k, c[i]);
 }
 
 Status RgbShift::Render(RgbShift& e, PixelView* dst, PixelView* src, AreaRect* update,

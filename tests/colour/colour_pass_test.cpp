@@ -44,10 +44,10 @@ Bgrx MixFive(std::uint32_t seed, Bgrx c, std::int32_t x, std::int32_t y) {
               static_cast<std::uint8_t>(e.r & 31), 0};
 }
 
-// How the three test functions behave: a plain one with Eight only, a
-// walker with every hook and Five, a walker with Step alone (Skip then
-// falls back to steps) and Eight only.
-enum class Fn { kPlain, kWalkerFive, kStepOnly };
+// How the test functions behave: a plain one with Eight only, a walker with
+// every hook and Five, a walker with Step alone (Skip then falls back to
+// steps) and Eight only, and the plain one colouring runs at once.
+enum class Fn { kPlain, kWalkerFive, kStepOnly, kRuns };
 
 struct Plain {
   std::uint32_t seed;
@@ -55,6 +55,12 @@ struct Plain {
   Bgrx Eight(Bgrx c) {
     ++calls;
     return MixEight(seed, c, 0, 0);
+  }
+};
+
+struct Runs : Plain {
+  void EightRun(Bgrx* c, std::int32_t n) {
+    for (std::int32_t i = 0; i < n; ++i) c[i] = MixEight(seed, c[i], 0, 0);
   }
 };
 
@@ -168,7 +174,7 @@ SourceColour ReadSource(const Image& source, std::int32_t x, std::int32_t y, Ref
 // A step-only walker never hears of row ends: its x runs on through the rows.
 Bgrx Expected(Fn fn, std::uint32_t seed, SourceColour s, std::int32_t x, std::int32_t y,
               std::int32_t width) {
-  if (fn == Fn::kPlain) x = y = 0;
+  if (fn == Fn::kPlain || fn == Fn::kRuns) x = y = 0;
   if (fn == Fn::kStepOnly) {
     x += y * width;
     y = 0;
@@ -264,7 +270,7 @@ TEST_P(ColourPassSweep, MatchesThePlainReferenceByteForByte) {
     const std::int32_t maskTop = clipped.top - maskRect.top + mt;
     const std::int32_t srcX = clipped.left - srcLeft + sl, srcY = clipped.top - srcTop + st;
 
-    const Fn fn = static_cast<Fn>(trial % 3);
+    const Fn fn = static_cast<Fn>(trial % 4);
     const std::uint32_t seed = rng();
     glissade::ReferenceJob ref;
     ref.destination = &expected;
@@ -321,6 +327,12 @@ TEST_P(ColourPassSweep, MatchesThePlainReferenceByteForByte) {
         calls = f.calls;
         EXPECT_TRUE(f.rowsCovered);
         EXPECT_EQ(f.y, h) << "row ends";
+        break;
+      }
+      case Fn::kRuns: {
+        Runs f{{seed}};
+        ran = RunColourPass(call, f);
+        calls = drawn;  // runs may colour pixels that are not drawn
         break;
       }
       case Fn::kStepOnly: {
