@@ -145,22 +145,26 @@ struct FiveUnits {
       return Bgrx{NarrowEight(e.b), NarrowEight(e.g), NarrowEight(e.r), 0};
     }
   }
+  // Runs: each pixel as one word, its three components masked (and scaled)
+  // together; byte x is cleared.
   template <class Fn>
   static void ApplyRun(Fn& fn, Bgrx* c, std::int32_t n) {
-    for (std::int32_t i = 0; i < n; ++i) {
-      c[i].b &= 31;
-      c[i].g &= 31;
-      c[i].r &= 31;
-    }
+    constexpr std::uint32_t kFive = 0x001F1F1Fu;
+    const auto each = [&](auto change) {
+      for (std::int32_t i = 0; i < n; ++i) {
+        std::uint32_t w;
+        std::memcpy(&w, c + i, 4);
+        w = change(w);
+        std::memcpy(c + i, &w, 4);
+      }
+    };
     if constexpr (requires { fn.FiveRun(c, n); }) {
+      each([](std::uint32_t w) { return w & kFive; });
       fn.FiveRun(c, n);
     } else {
-      for (std::int32_t i = 0; i < n; ++i)
-        c[i] = Bgrx{static_cast<std::uint8_t>(c[i].b << 3), static_cast<std::uint8_t>(c[i].g << 3),
-                    static_cast<std::uint8_t>(c[i].r << 3), 0};
+      each([](std::uint32_t w) { return (w & kFive) << 3; });
       fn.EightRun(c, n);
-      for (std::int32_t i = 0; i < n; ++i)
-        c[i] = Bgrx{NarrowEight(c[i].b), NarrowEight(c[i].g), NarrowEight(c[i].r), 0};
+      each([](std::uint32_t w) { return (w >> 3) & kFive; });
     }
   }
 };
