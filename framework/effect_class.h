@@ -14,7 +14,7 @@
 
 #include "framework/animation.h"
 #include "framework/effect_ops.h"
-#include "module/interface_record.h"
+#include "framework/interface_record.h"
 #include "vornix/abi.h"
 
 namespace vx {

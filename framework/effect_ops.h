@@ -37,7 +37,7 @@
 #include <iterator>
 
 #include "framework/animation.h"
-#include "module/interface_record.h"
+#include "framework/interface_record.h"
 #include "vornix/abi.h"
 
 namespace vx {

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "module/class_table.h"
-#include "module/interface_record.h"
+#include "framework/interface_record.h"
 
 namespace vx {
 namespace {

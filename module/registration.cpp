@@ -1,6 +1,6 @@
 #include "module/registration.h"
 
-#include "module/interface_record.h"
+#include "framework/interface_record.h"
 
 namespace vx::registration {
 namespace {

@@ -23,21 +23,23 @@ std::uint8_t* VX_CALL ViewBase(PixelView* self, std::int32_t* status) {
 
 const PixelViewOps kGlissadeViewOps = {&ViewTopRow, &ViewBase};
 
-AreaRect Rect(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
+}  // namespace
+
+AreaRect HostRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
   AreaRect a{};
-  a.left = l;
-  a.top = t;
-  a.right = r;
-  a.bottom = b;
-  a.width = r - l;
-  a.height = b - t;
-  a.area = a.width * a.height;
-  a.originX = l;
-  a.originY = t;
+  a.left = left;
+  a.top = top;
+  a.right = right;
+  a.bottom = bottom;
+  // Sizes as the edges give them (negative when they cross), kept to the low
+  // 32 bits rather than overflowing.
+  a.width = static_cast<std::int32_t>(std::int64_t{right} - left);
+  a.height = static_cast<std::int32_t>(std::int64_t{bottom} - top);
+  a.area = static_cast<std::int32_t>(std::int64_t{a.width} * a.height);
+  a.originX = left;
+  a.originY = top;
   return a;
 }
-
-}  // namespace
 
 const char* KindName(ImageKind kind) {
   switch (kind) {
@@ -71,7 +73,7 @@ Image::Image(ImageKind kind, std::int32_t left, std::int32_t top, std::int32_t r
   std::fill(storage_.begin() + kGuardBytes, storage_.end() - kGuardBytes, std::uint8_t{0});
 
   view_.ops = &kGlissadeViewOps;
-  view_.bounds = Rect(left, top, right, bottom);
+  view_.bounds = HostRect(left, top, right, bottom);
   view_.clip = view_.bounds;
   view_.bytesPerPixel = bytes;
   view_.rowLength = rowLength;

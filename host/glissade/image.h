@@ -11,6 +11,10 @@
 
 namespace vx::glissade {
 
+// A rectangle as Glissade builds one for its images and update areas:
+// the edges, their sizes and area, the origin at the top-left, tag 0.
+AreaRect HostRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+
 enum class ImageKind {
   kIndexed8,    // depth 8, 1 byte: palette index (also used for masks)
   kRgb555,      // depth 16, 2 bytes

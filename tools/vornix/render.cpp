@@ -119,14 +119,6 @@ std::string CallText(const Call& call) {
   return text + ")";
 }
 
-AreaRect MakeRect(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
-  AreaRect r{};
-  r.left = left, r.top = top, r.right = right, r.bottom = bottom;
-  r.width = right - left, r.height = bottom - top, r.area = r.width * r.height;
-  r.originX = left, r.originY = top;
-  return r;
-}
-
 }  // namespace
 
 RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
@@ -177,7 +169,7 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
   thresholds.words[kThresholdOutRect2Word] = reinterpret_cast<Word>(&drawnBounds2);
 
   // Where the sprite sits on the stage, for hit tests in stage coordinates.
-  AreaRect spriteRect = MakeRect(spriteLeft, spriteTop, spriteLeft + sprite.width, spriteTop + sprite.height);
+  AreaRect spriteRect = glissade::HostRect(spriteLeft, spriteTop, spriteLeft + sprite.width, spriteTop + sprite.height);
 
   Symbol effectSymbol = 0;
   if (Status s = ops->GetEffectSymbol(fx, &effectSymbol, 0); s != kOk) throw ModuleError("GetEffectSymbol", s);
@@ -236,7 +228,7 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
       // Every frame draws the sprite anew over the bare stage.
       stage.Assign(backdrop);
       stageAlpha.Fill(0);
-      AreaRect update = MakeRect(0, 0, canvasWidth, canvasHeight);
+      AreaRect update = glissade::HostRect(0, 0, canvasWidth, canvasHeight);
       const std::uint16_t* maskRuns = settings.maskRuns ? runs.data() : nullptr;
       Status s;
       if (settings.withAlpha)

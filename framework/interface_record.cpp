@@ -1,4 +1,4 @@
-#include "module/interface_record.h"
+#include "framework/interface_record.h"
 
 namespace vx {
 namespace {
