@@ -19,6 +19,10 @@
 //   std::int32_t SameColourFrom(std::int32_t x);  // pixels from x sharing At(x)
 //   void Skip(std::int32_t x, std::int32_t n);    // pixels [x, x + n) not drawn
 //   void EndRow(std::int32_t y);                  // after the row's last pixel
+// and
+//   void StoreRun(std::uint8_t* d, std::int32_t x, std::int32_t n);
+// for a source that writes the pixels [x, x + n) outright itself, faster
+// than one At each (a straight copy); d is pixel x of the row.
 // Within a row every pixel is met once, in increasing x: a drawn pixel asks
 // At once (or, for a source with SameColourFrom, one At answers the whole
 // span of pixels it names), a pixel the mask leaves alone is part of one
@@ -109,6 +113,14 @@ template <bool kPacked>
 inline std::int32_t SpanAbove(const std::uint8_t* m, std::int32_t x, std::int32_t end,
                               std::int32_t step, std::int32_t floor) {
   if constexpr (kPacked) {
+#if defined(__SSE2__)
+    const __m128i full = _mm_set1_epi8(-1);
+    while (x + 16 <= end) {
+      const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + x));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, full)) != 0xFFFF) break;
+      x += 16;
+    }
+#endif
     while (x + 8 <= end) {
       std::uint64_t eight;
       std::memcpy(&eight, m + x, 8);
@@ -133,7 +145,9 @@ inline std::int32_t SpanAtOrBelow(const std::uint8_t* m, std::int32_t x, std::in
 template <class Fmt, class Source>
 inline void StoreSpan(const Palette& p, std::uint8_t* row, std::int32_t step, std::int32_t x,
                       std::int32_t end, Source& src) {
-  if constexpr (HasColourRuns<Source>) {
+  if constexpr (requires(std::uint8_t* d) { src.StoreRun(d, x, end); }) {
+    src.StoreRun(row + static_cast<std::ptrdiff_t>(x) * step, x, end - x);
+  } else if constexpr (HasColourRuns<Source>) {
     while (x < end) {
       const typename Fmt::Colour c = src.At(x);
       const std::int32_t n = std::max<std::int32_t>(1, src.SameColourFrom(x));

@@ -21,6 +21,10 @@
 #include "framework/pixel_view.h"
 #include "framework/sprite_records.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // The per-pixel pieces must melt into their loop; a call per pixel costs
 // more than the pixel.
 #if defined(__GNUC__)
@@ -119,6 +123,23 @@ struct Rgb555 {
     const auto packed = static_cast<std::uint16_t>((r << 10) | (g << 5) | b);
     std::memcpy(d, &packed, 2);
   }
+  // `n` pixels copied from 5-5-5 pixels `s`, bit 15 cleared.
+  static void Copy(std::uint8_t* d, const std::uint8_t* s, std::int32_t n) {
+    std::int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i low = _mm_set1_epi16(0x7FFF);
+    for (; i + 8 <= n; i += 8, d += 16, s += 16) {
+      const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_and_si128(from, low));
+    }
+#endif
+    for (; i < n; ++i, d += 2, s += 2) {
+      std::uint16_t v;
+      std::memcpy(&v, s, 2);
+      v &= 0x7FFF;
+      std::memcpy(d, &v, 2);
+    }
+  }
 };
 
 // Expanded pixels (24/32-bit, and 8- or 16-bit images expanded to a byte per
@@ -161,6 +182,45 @@ struct Bgr {
       }
     } else {
       for (std::int32_t i = 0; i < n; ++i, d += step) Store(p, d, c);
+    }
+  }
+  // `n` pixels copied from pixels `s` of the same size, each fourth byte of
+  // the destination kept (four-byte pixels two at a time, as in Fill).
+  static void Copy(std::uint8_t* d, const std::uint8_t* s, std::int32_t n)
+    requires(kBytes != 0)
+  {
+    if constexpr (kBytes == 4) {
+      constexpr std::uint64_t kFourth = 0xFF000000FF000000u;
+      std::int32_t i = 0;
+#if defined(__SSE2__)
+      const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+      for (; i + 8 <= n; i += 8, d += 32, s += 32) {
+        const __m128i to0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+        const __m128i to1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 16));
+        const __m128i from0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i from1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                         _mm_or_si128(_mm_and_si128(to0, keep), _mm_andnot_si128(keep, from0)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16),
+                         _mm_or_si128(_mm_and_si128(to1, keep), _mm_andnot_si128(keep, from1)));
+      }
+      for (; i + 4 <= n; i += 4, d += 16, s += 16) {
+        const __m128i to = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+        const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                         _mm_or_si128(_mm_and_si128(to, keep), _mm_andnot_si128(keep, from)));
+      }
+#endif
+      for (; i + 2 <= n; i += 2, d += 8, s += 8) {
+        std::uint64_t to, from;
+        std::memcpy(&to, d, 8);
+        std::memcpy(&from, s, 8);
+        to = (to & kFourth) | (from & ~kFourth);
+        std::memcpy(d, &to, 8);
+      }
+      if (i < n) std::memcpy(d, s, 3);
+    } else {
+      for (std::int32_t i = 0; i < n; ++i, d += kBytes, s += kBytes) std::memcpy(d, s, 3);
     }
   }
 };

@@ -18,6 +18,10 @@
 //   void Skip(std::int32_t k);  // over k pixels passed without drawing:
 //                               // under the threshold or in a transparent run
 //   void EndRow();              // after the last pixel of every row
+// A function that gives back every colour unchanged says so with
+//   static constexpr bool kKeepsColour = true;
+// and, without walk hooks, has spans between pixels of one layout (32-bit
+// to 32-bit, 5-5-5 to 5-5-5) copied whole where they are stored outright.
 // Every pixel of a row is covered exactly once, by a Step or within a Skip,
 // in increasing x, and Eight/Five is called once per drawn pixel, before its
 // Step. Absent hooks cost nothing. Without Skip, a Step-only walk is
@@ -179,6 +183,8 @@ inline constexpr bool kHasEndRow = requires(Fn& fn) { fn.EndRow(); };
 template <class Fn>
 inline constexpr bool kColoursRuns = requires(Fn& fn, Bgrx* c) { fn.EightRun(c, std::int32_t{}); } &&
                                      !kHasStep<Fn> && !kHasSkip<Fn> && !kHasEndRow<Fn>;
+template <class Fn>
+inline constexpr bool kKeepsColour = requires { requires Fn::kKeepsColour; };
 
 // The compositing loops' colour source: pixel x of row y of the source,
 // read by `Reader`, through the colour function in `Units`, in the
@@ -188,6 +194,10 @@ template <class Reader, class Units, class Dst, class Fn>
 class PassSource {
  public:
   using Colour = typename Dst::Colour;
+  static constexpr bool kCopiesSpans =
+      kKeepsColour<Fn> && !kHasStep<Fn> && !kHasSkip<Fn> && !kHasEndRow<Fn> &&
+      ((std::is_same_v<Reader, ExpandedSource<4>> && std::is_same_v<Dst, Bgr4>) ||
+       (std::is_same_v<Reader, Rgb555Source> && std::is_same_v<Dst, Rgb555>));
 
   PassSource(const ColourPassPlan& plan, Fn& fn)
       : source_(plan.area.source), step_(Reader::kStep != 0 ? Reader::kStep : source_.step),
@@ -212,6 +222,12 @@ class PassSource {
       return Pack555(c.r, c.g, c.b);
     else
       return c;
+  }
+
+  void StoreRun(std::uint8_t* d, std::int32_t x, std::int32_t n)
+    requires kCopiesSpans
+  {
+    Dst::Copy(d, row_ + static_cast<std::ptrdiff_t>(x) * Dst::kStep, n);
   }
 
   void Skip(std::int32_t, std::int32_t n)

@@ -162,6 +162,7 @@ namespace {
 
 // Line skip's work per pixel: the source colour as it is.
 struct CopyColour {
+  static constexpr bool kKeepsColour = true;
   static Bgrx Eight(Bgrx c) { return c; }
   static Bgrx Five(Bgrx c) { return c; }
 };

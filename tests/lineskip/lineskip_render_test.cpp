@@ -112,14 +112,16 @@ TEST_F(LineSkipRender, EveryRowIsDrawnOrLeftAsTheHitTestSays) {
     SCOPED_TRACE(::testing::Message()
                  << "round " << round << " " << glissade::KindName(kinds.source));
     Fresh();
-    const std::int32_t W = pick(1, 20), H = pick(1, 40), w = pick(1, W + 4), h = pick(1, H + 6);
+    const std::int32_t W = pick(1, 40), H = pick(1, 40), w = pick(1, W + 4), h = pick(1, H + 6);
     Image dst(kinds.stage, 0, 0, W, H), src(kinds.source, 0, 0, w, h);
     Image mask(ImageKind::kIndexed8, 0, 0, w, h);
     dst.FillRandom(rng);
     src.FillRandom(rng);
     mask.FillRandom(rng);
-    for (std::int32_t y = 0; y < h; ++y)  // opaque stretches as well as soft ones
-      for (std::int32_t x = pick(0, w); x < w && pick(0, 1); ++x) *mask.Pixel(x, y) = 255;
+    for (std::int32_t y = 0; y < h; ++y) {  // opaque stretches as well as soft pixels
+      const std::int32_t from = pick(0, w), to = pick(from, w);
+      for (std::int32_t x = from; x < to; ++x) *mask.Pixel(x, y) = 255;
+    }
     const std::vector<std::uint16_t> runs = glissade::MakeMaskRuns(mask);
     if (pick(0, 1) == 0) {
       ASSERT_EQ(Set({{"linesToSkip", Int(pick(-2, 6))},
