@@ -18,6 +18,7 @@
 #include <set>
 
 #include "catalogue.h"
+#include "check.h"
 #include "host_values.h"
 #include "image.h"
 #include "output.h"
@@ -528,6 +529,15 @@ int main(int argc, char** argv) {
   CLI::App* describe = app.add_subcommand("describe", "print an effect's description");
   describe->add_option("EFFECT", describeName, "effect symbol, e.g. mosaic")->required();
 
+  std::string checkPath;
+  bool checkJson = false;
+  CLI::App* check = app.add_subcommand("check", "validate a module against the host contract (exit 0 when it passes)");
+  check->add_option("MODULE", checkPath, "the module library (default: the one the previewer loads)");
+  check->add_flag("--json", checkJson, "the report as JSON");
+  std::vector<std::string> checkGroups;
+  check->add_option("--group", checkGroups, "run only this check group (repeatable)")
+      ->check(CLI::IsMember(check::GroupNames()));
+
   RenderOptions o;
   CLI::App* render = app.add_subcommand("render", "render an effect's frames to an image file");
   render->add_option("EFFECT", o.effect, "effect symbol, e.g. mosaic")->required();
@@ -586,6 +596,7 @@ int main(int argc, char** argv) {
       return status;
     }
     if (render->parsed()) return RenderCommand(path, o);
+    if (check->parsed()) return check::Run(checkPath.empty() ? path : checkPath, checkJson, std::cout, checkGroups);
     host::Host host(path);
     if (describe->parsed()) return Describe(host, describeName);
     return ListEffects(host);
