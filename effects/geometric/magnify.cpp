@@ -1,10 +1,14 @@
 #include "effects/geometric/magnify.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "effects/geometric/magnify_geometry.h"
+#include "effects/geometric/magnify_loops.h"
+#include "effects/geometric/rotate_geometry.h"
 #include "effects/geometric/script_arguments.h"
 #include "framework/properties.h"
+#include "framework/saturating.h"
 
 namespace vx {
 namespace {
@@ -117,19 +121,74 @@ void Magnify::ApplyProperties(Magnify& m, const HostValue* list, Services* servi
                          restarted);
 }
 
+Status Magnify::Render(Magnify& m, PixelView* dst, PixelView* src, AreaRect* update,
+                       PixelView* mask, const std::uint16_t*, ColourTable* colours,
+                       std::int32_t blend, std::int32_t draw, std::int32_t align,
+                       std::int32_t hardMask, ThresholdRecord* thresholds) {
+  if (dst == nullptr || src == nullptr || mask == nullptr || update == nullptr) return kOk;
+  StepFrame(&m.anim);
+  m.stepNow = MagnifyStepAt(m);
+  if (m.stepNow == 0) return kOk;
+  m.offsetX = m.magPointX;
+  m.offsetY = m.magPointY;
+  ViewWalk source, wholeMask;
+  if (!OpenWalk(src, src->bounds, &source) || !OpenWalk(mask, mask->bounds, &wholeMask))
+    return kOk;
+  const std::int32_t step = m.stepNow;
+  const AreaRect destination = CopyRect(dst->bounds);
+  const StagePoint point{
+      SaturateToInt32(std::int64_t{destination.left} + (destination.width >> 1) + m.offsetX),
+      SaturateToInt32(std::int64_t{destination.top} + (destination.height >> 1) + m.offsetY)};
+  const bool interpolate = ShouldRedraw(m.anim.finished, m.interpolation, m.interpolateNowPending);
+  AreaRect placed = CopyRect(mask->bounds);
+  CentreIn(&placed, destination);
+  // The whole area, bilinear included: taps past its edge take the edge's
+  // colour rather than the picture losing its last column and row.
+  const AreaRect area = align != 0 ? CopyRect(src->clip) : placed;
+  FixScaleClip(update, placed, area, point, step);
+  if (update->area == 0 || draw == 0) return kOk;
+  // Only where the sprite lies on the destination.
+  AreaRect drawn, onSprite;
+  Intersect(&onSprite, *update, placed);
+  Intersect(&drawn, onSprite, destination);
+  if (drawn.area == 0) return kOk;
+
+  const StagePoint centre{placed.left + (placed.width >> 1), placed.top + (placed.height >> 1)};
+  const StagePoint anchor{SaturateToInt32(std::int64_t{source.width / 2} + m.offsetX),
+                          SaturateToInt32(std::int64_t{source.height / 2} + m.offsetY)};
+  const StagePoint fixed = MagnifyFixedPoint(centre, m.offsetX, m.offsetY, step);
+  MagnifyLoopJob job;
+  job.source = source;
+  job.thresholds = ReadThresholds(thresholds);
+  job.blend = blend;
+  ReadPalette(colours, &job.palette);
+  for (const MagnifyQuadrant& q :
+       MagnifyQuadrants(placed, CopyRect(drawn), fixed, m.offsetX, m.offsetY, step)) {
+    if (q.rect.area == 0) continue;
+    AreaRect inMask = CopyRect(q.rect);
+    Subtract(&inMask, placed.left - mask->bounds.left, placed.top - mask->bounds.top);
+    if (!OpenWalk(dst, CopyRect(q.rect), &job.destination) ||
+        !OpenWalk(mask, CopyRect(inMask), &job.mask))
+      continue;
+    RunMagnifyLoop(*src, *dst, interpolate, hardMask != 0, job,
+                   MagnifyMapping(q, centre, anchor, step, source.width, source.height));
+  }
+  return kOk;
+}
+
 Status Magnify::CallFunction(Magnify& m, Symbol function, const HostValue* args,
                              std::int32_t count, std::int32_t firstIndex, HostValue*,
                              Services* services, std::int32_t*, std::int32_t* changed) {
   if (services == nullptr || services->values == nullptr) return kNoSuchFunction;
   ValueService* values = services->values;
-  // Symbols are made in this order; the first failure is the answer.
+  // Symbols are made in this order; the names differ, so the order they are
+  // compared in makes no difference.
   enum { kInterpolateNow, kSetInterpolation, kSetMagPoint, kCount };
   constexpr const char* kNames[kCount] = {"InterpolateNow", "SetInterpolation", "SetMagPoint"};
-  Symbol symbols[kCount];
-  for (int i = 0; i < kCount; ++i)
-    if (Status s = values->ops->TextToSymbol(values, kNames[i], &symbols[i]); s != kOk) return s;
+  int which = kCount;
+  if (Status s = FindScriptFunction(values, function, kNames, kCount, &which); s != kOk) return s;
   const ScriptCall call(args, count, firstIndex, values, false);
-  if (function == symbols[kSetMagPoint]) {
+  if (which == kSetMagPoint) {
     if (call.Given() != 2) return kScriptPointArgumentCount;
     std::int32_t x = 0, y = 0;
     if (call.Integer(0, &x) != kOk || call.Integer(1, &y) != kOk) return kScriptBadArgument;
@@ -138,12 +197,12 @@ Status Magnify::CallFunction(Magnify& m, Symbol function, const HostValue* args,
     *changed = 1;
     return kOk;
   }
-  if (function == symbols[kInterpolateNow]) {
+  if (which == kInterpolateNow) {
     m.interpolateNowPending = 1;
     *changed = 1;
     return kOk;
   }
-  if (function == symbols[kSetInterpolation]) {
+  if (which == kSetInterpolation) {
     *changed = 1;
     return SetIntArgument(call, &m.interpolation);
   }

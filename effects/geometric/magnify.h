@@ -48,6 +48,10 @@ struct Magnify : EffectInstance {
   }
   // Unlike create, a reset leaves the offset at the centre.
   static void AfterReset(Magnify& m) { m.magPointX = m.magPointY = 0; }
+  static Status Render(Magnify& m, PixelView* dst, PixelView* src, AreaRect* update,
+                       PixelView* mask, const std::uint16_t* maskRuns, ColourTable* colours,
+                       std::int32_t blend, std::int32_t draw, std::int32_t align,
+                       std::int32_t hardMask, ThresholdRecord* thresholds);
   static Status CallFunction(Magnify& m, Symbol function, const HostValue* args,
                              std::int32_t count, std::int32_t firstIndex, HostValue* result,
                              Services* services, std::int32_t* restarted,

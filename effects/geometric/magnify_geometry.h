@@ -11,7 +11,7 @@
 #include <array>
 #include <cstdint>
 
-#include "effects/geometric/rotate_geometry.h"
+#include "effects/geometric/sampling.h"
 #include "framework/area_rect.h"
 
 namespace vx {
@@ -64,56 +64,50 @@ std::array<MagnifyQuadrant, 4> MagnifyQuadrants(const AreaRect& placed, const Ar
                                                 StagePoint fixed, std::int32_t offsetX,
                                                 std::int32_t offsetY, std::int32_t step);
 
-// The mapping policy of one quadrant walk. Destination pixel (x, y) shows
-// the source at anchor + ((x - C.x) * step, (y - C.y) * step) in 1/256
-// pixel, the anchor being the source pixel under the sprite centre plus the
-// offset. The walk visits rows from FirstRow() by RowDirection(), each from
-// FirstColumn() by ColumnDirection() (indices in the quadrant); the
-// positions are running sums, one addition per pixel and one per row.
-// Positions far outside the source are held just outside it, so that no
-// sum overflows whatever the step and the sizes.
+// The mapping policy of one quadrant walk (SampledWalk). Destination pixel
+// (x, y) shows the source at anchor + ((x - C.x) * step, (y - C.y) * step)
+// in 1/256 pixel, the anchor being the source pixel under the sprite centre
+// plus the offset. The quadrant is visited in its own order (ReverseX,
+// ReverseY); along a row the position is a running sum, one addition per
+// pixel. Positions far outside the source are held just outside it, so
+// that no sum overflows whatever the step and the sizes.
 class MagnifyMapping {
  public:
   // `anchor` is in whole source pixels; the source is `width` x `height`.
   MagnifyMapping(const MagnifyQuadrant& q, StagePoint centre, StagePoint anchor,
                  std::int32_t step, std::int32_t width, std::int32_t height)
-      : firstColumn_(q.reverseX ? q.rect.width - 1 : 0),
-        firstRow_(q.reverseY ? q.rect.height - 1 : 0),
-        columnDir_(q.reverseX ? -1 : 1),
-        rowDir_(q.reverseY ? -1 : 1),
-        stepX_(std::int64_t{step} * columnDir_),
-        stepY_(std::int64_t{step} * rowDir_),
-        rowX_(std::int64_t{anchor.x} * 256 +
-              (std::int64_t{q.rect.left} + firstColumn_ - centre.x) * step),
-        rowY_(std::int64_t{anchor.y} * 256 +
-              (std::int64_t{q.rect.top} + firstRow_ - centre.y) * step),
+      : reverseX_(q.reverseX),
+        reverseY_(q.reverseY),
+        step_(step),
+        stepX_(q.reverseX ? -std::int64_t{step} : std::int64_t{step}),
+        originX_(std::int64_t{anchor.x} * 256 +
+                 (std::int64_t{q.rect.left} + (q.reverseX ? q.rect.width - 1 : 0) - centre.x) *
+                     step),
+        originY_(std::int64_t{anchor.y} * 256 + (std::int64_t{q.rect.top} - centre.y) * step),
         hiX_(std::int64_t{width} * 256),
         hiY_(std::int64_t{height} * 256) {}
 
-  std::int32_t FirstColumn() const { return firstColumn_; }
-  std::int32_t ColumnDirection() const { return columnDir_; }
-  std::int32_t FirstRow() const { return firstRow_; }
-  std::int32_t RowDirection() const { return rowDir_; }
+  bool ReverseX() const { return reverseX_; }
+  bool ReverseY() const { return reverseY_; }
 
-  void BeginRow() {
-    x_ = rowX_;
-    y_ = Held(rowY_, hiY_);
+  // Row `y` of the quadrant, counted from its top.
+  void BeginRow(std::int32_t y) {
+    x_ = originX_;
+    y_ = Held(originY_ + std::int64_t{y} * step_, hiY_);
   }
-  FixedPoint Next() {
-    const FixedPoint p{Held(x_, hiX_), y_};
-    x_ += stepX_;
-    return p;
-  }
-  void EndRow() { rowY_ += stepY_; }
+  std::int32_t X() const { return Held(x_, hiX_); }
+  std::int32_t Y() const { return y_; }
+  void Next() { x_ += stepX_; }
 
  private:
   static std::int32_t Held(std::int64_t v, std::int64_t hi) {
     return static_cast<std::int32_t>(v < -256 ? -256 : v > hi ? hi : v);
   }
 
-  std::int32_t firstColumn_, firstRow_, columnDir_, rowDir_;
-  std::int64_t stepX_, stepY_;
-  std::int64_t rowX_, rowY_;
+  bool reverseX_, reverseY_;
+  std::int32_t step_;
+  std::int64_t stepX_;
+  std::int64_t originX_, originY_;
   std::int64_t hiX_, hiY_;
   std::int64_t x_ = 0;
   std::int32_t y_ = 0;

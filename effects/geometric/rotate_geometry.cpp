@@ -180,6 +180,18 @@ MaskPosition MapHitToMask(std::int32_t x, std::int32_t y, const RectRecord& plac
   return {SaturateToInt32((w >> 1) + sx), SaturateToInt32((h >> 1) + sy)};
 }
 
+bool PlaceHitTest(const PixelView* alpha, const SpriteDescription* sprite,
+                  std::int32_t* outValue, AreaRect* placed) {
+  if (outValue == nullptr) return false;
+  *outValue = 0;
+  if (alpha == nullptr || sprite == nullptr) return false;
+  const auto* spriteRect = reinterpret_cast<const AreaRect*>(sprite->words[kSpriteRectWord]);
+  if (spriteRect == nullptr) return false;
+  *placed = CopyRect(alpha->bounds);
+  CentreIn(placed, CopyRect(*spriteRect));
+  return true;
+}
+
 std::int32_t MaskByteAt(PixelView* mask, MaskPosition at) {
   ViewWalk walk;
   if (mask == nullptr || !OpenWalk(mask, mask->bounds, &walk)) return 0;

@@ -69,6 +69,12 @@ struct MaskPosition {
 MaskPosition MapHitToMask(std::int32_t x, std::int32_t y, const RectRecord& placed,
                           std::int32_t u, bool flip, AngleTablesRef tables);
 
+// The start of a hit test: 0 into `outValue` (when there is one), then the
+// alpha view's rectangle centred on the sprite description's rectangle.
+// False when there is nothing to map (no output, view or sprite rectangle).
+bool PlaceHitTest(const PixelView* alpha, const SpriteDescription* sprite,
+                  std::int32_t* outValue, AreaRect* placed);
+
 // The mask byte under a hit-test position: 0 unless the position lies in the
 // mask view's rectangle and its byte inside the mask's pixel memory.
 std::int32_t MaskByteAt(PixelView* mask, MaskPosition at);

@@ -34,25 +34,9 @@ RotateLoopFn RenderLoop(const LoopKey& k) {
                      : ByMask<Source, NearestSampler, CompositeSink<Fmt, false>>(k);
 }
 
-// Render loops for the pairs of the table; none for the rest. An expanded
-// source is carried byte for byte in the destination's units (a 16-bit
-// stage's 5-bit values into 5-5-5, an 8-bit stage's colours into indices);
-// 8-bit destinations store through the colour table.
 template <class Source, class Fmt>
 RotateLoopChoice Pick(const LoopKey& k) {
-  using Stored = typename Source::Stored;
-  constexpr bool kExpandedSource = Source::kSpan == 3;
-  if constexpr (std::is_same_v<Fmt, Indexed8>) {
-    if constexpr (kExpandedSource || std::is_same_v<Source, Indexed8Source>)
-      return {RenderLoop<Stored, Indexed8ViaPalette>(k), true};
-    else
-      return {};
-  } else if constexpr (kExpandedSource ||
-                       (std::is_same_v<Fmt, Rgb555> && std::is_same_v<Source, Rgb555Source>)) {
-    return {RenderLoop<Stored, Fmt>(k), false};
-  } else {
-    return {};
-  }
+  return {RenderLoop<Source, Fmt>(k), std::is_same_v<Fmt, Indexed8ViaPalette>};
 }
 
 template <class Source>
@@ -206,29 +190,16 @@ RotateLoopChoice SelectRotateLoop(const PixelView& colour, const PixelView& dest
                                   bool interpolate, bool fullBlend, bool checkEveryTap,
                                   bool packedMask) {
   const LoopKey k{checkEveryTap, interpolate, fullBlend, packedMask};
-  return VisitFormats(SourceFormatOf(colour), PixelFormatOf(destination),
-                      [&]<class Source, class Fmt>() { return Pick<Source, Fmt>(k); });
+  return VisitSampledRenderFormats(colour, destination,
+                                   [&]<class Source, class Fmt>() { return Pick<Source, Fmt>(k); });
 }
 
 RotateLoopChoice SelectRotateAlphaLoop(const PixelView& colour,
                                        const PixelView& destinationColour, bool interpolate,
                                        bool checkEveryTap, bool packedMask) {
   const LoopKey k{checkEveryTap, interpolate, false, packedMask};
-  // The destination colour is expanded; its depth names the source format.
-  const std::int32_t depth = destinationColour.depth;
-  return VisitFormats(SourceFormatOf(colour), PixelFormatOf(destinationColour),
-                      [&]<class Source, class Fmt>() -> RotateLoopChoice {
-                        if constexpr (!kIsExpandedFormat<Fmt>) {
-                          return {};
-                        } else {
-                          if constexpr (std::is_same_v<Source, Indexed8Source>) {
-                            if (depth != 8) return {};
-                          } else if constexpr (std::is_same_v<Source, Rgb555Source>) {
-                            if (depth != 16) return {};
-                          }
-                          return PickAlpha<typename Source::Stored>(k);
-                        }
-                      });
+  return VisitSampledAlphaFormats(colour, destinationColour,
+                                  [&]<class Source>() { return PickAlpha<Source>(k); });
 }
 
 bool RotateJobFits(const RotateLoopChoice& loop, const RotateLoopJob& job, bool withAlpha) {

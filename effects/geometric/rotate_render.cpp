@@ -340,13 +340,8 @@ Status Rotate::RenderWithAlpha(Rotate& r, PixelView* dstColour, PixelView* dstAl
 Status Rotate::GetAlphaAt(Rotate& r, PixelView* alpha, std::int32_t vertical,
                           std::int32_t horizontal, std::int32_t* outValue,
                           SpriteDescription* sprite) {
-  if (outValue == nullptr) return kOk;
-  *outValue = 0;
-  if (alpha == nullptr || sprite == nullptr) return kOk;
-  const auto* spriteRect = reinterpret_cast<const AreaRect*>(sprite->words[kSpriteRectWord]);
-  if (spriteRect == nullptr) return kOk;
-  AreaRect placed = CopyRect(alpha->bounds);
-  CentreIn(&placed, CopyRect(*spriteRect));
+  AreaRect placed;
+  if (!PlaceHitTest(alpha, sprite, outValue, &placed)) return kOk;
   const std::int32_t u = InverseAngleIndex(CurrentAngle(r));
   const MaskPosition at =
       MapHitToMask(horizontal, vertical, ToRecord(placed), u, r.flip != 0, TablesOf(r));

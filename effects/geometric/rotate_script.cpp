@@ -187,13 +187,10 @@ Status Rotate::CallFunction(Rotate& r, Symbol function, const HostValue* args,
                             std::int32_t* changed) {
   if (services == nullptr || services->values == nullptr) return kNoSuchFunction;
   ValueService* values = services->values;
-  Symbol symbols[kScriptFunctionCount];
-  for (int i = 0; i < kScriptFunctionCount; ++i)
-    if (Status s = values->ops->TextToSymbol(values, kScriptNames[i], &symbols[i]); s != kOk)
-      return s;
   int which = kScriptFunctionCount;
-  for (int i = 0; i < kScriptFunctionCount && which == kScriptFunctionCount; ++i)
-    if (symbols[i] == function) which = i;
+  if (Status s = FindScriptFunction(values, function, kScriptNames, kScriptFunctionCount, &which);
+      s != kOk)
+    return s;
 
   const ScriptCall call(args, count, firstIndex, values, r.useRadians != 0);
   // Functions that answer need somewhere to put it.

@@ -417,19 +417,92 @@ class LinearMapping {
   std::uint32_t x_ = 0, y_ = 0;
 };
 
-// Every pixel of a width x height destination, rows top first: sampled where
-// the mapping puts it and handed to the sink.
+// Every pixel of a width x height destination, sampled where the mapping
+// puts it and handed to the sink. Rows top first and each left to right,
+// unless the mapping says otherwise: a mapping with ReverseX() / ReverseY()
+// (magnify's quadrants, walked toward or away from a fixed point) visits
+// each row from its right end or the rows bottom-up, and its positions
+// follow the visit. A sampler callable as (x, y, X, Y) is also told the
+// destination pixel (magnify takes the mask there).
 template <class Mapping, class Sampler, class Sink>
 void SampledWalk(std::int32_t width, std::int32_t height, Mapping& map, const Sampler& sample,
                  Sink& sink) {
-  for (std::int32_t y = 0; y < height; ++y) {
+  constexpr bool kOrdered = requires(const Mapping& m) {
+    m.ReverseX();
+    m.ReverseY();
+  };
+  constexpr bool kAtDestination = requires { sample(0, 0, 0, 0); };
+  std::int32_t x0 = 0, dx = 1, y0 = 0, dy = 1;
+  if constexpr (kOrdered) {
+    if (map.ReverseX()) x0 = width - 1, dx = -1;
+    if (map.ReverseY()) y0 = height - 1, dy = -1;
+  }
+  for (std::int32_t j = 0, y = y0; j < height; ++j, y += dy) {
     sink.BeginRow(y);
     map.BeginRow(y);
-    for (std::int32_t x = 0; x < width; ++x) {
-      sink.Put(x, sample(map.X(), map.Y()));
+    for (std::int32_t i = 0, x = x0; i < width; ++i, x += dx) {
+      if constexpr (kAtDestination)
+        sink.Put(x, sample(x, y, map.X(), map.Y()));
+      else
+        sink.Put(x, sample(map.X(), map.Y()));
       map.Next();
     }
   }
+}
+
+// ---------------------------------------------------------------------------
+// The format pairs of the geometric effects' tables.
+
+// `Render`: an expanded source into every destination, carried byte for
+// byte in the destination's units (a 16-bit stage's 5-bit values into
+// 5-5-5, an 8-bit stage's colours into indices); 5-5-5 into 5-5-5; indices
+// into indices. 8-bit destinations store through the colour table.
+// visit.template operator()<Source, Fmt>() with the reader and the format
+// to run; a value-initialised result for the pairs without a loop.
+template <class F>
+auto VisitSampledRenderFormats(const PixelView& source, const PixelView& destination,
+                               F&& visit) {
+  using Result = decltype(visit.template operator()<Indexed8Source, Indexed8ViaPalette>());
+  return VisitFormats(SourceFormatOf(source), PixelFormatOf(destination),
+                      [&]<class Source, class Fmt>() -> Result {
+                        using Stored = typename Source::Stored;
+                        constexpr bool kExpandedSource = Source::kSpan == 3;
+                        if constexpr (std::is_same_v<Fmt, Indexed8>) {
+                          if constexpr (kExpandedSource || std::is_same_v<Source, Indexed8Source>)
+                            return visit.template operator()<Stored, Indexed8ViaPalette>();
+                          else
+                            return Result();
+                        } else if constexpr (kExpandedSource ||
+                                             (std::is_same_v<Fmt, Rgb555> &&
+                                              std::is_same_v<Source, Rgb555Source>)) {
+                          return visit.template operator()<Stored, Fmt>();
+                        } else {
+                          return Result();
+                        }
+                      });
+}
+
+// `RenderWithAlpha`: the destination colour is expanded and its depth names
+// the source's format: any expanded source, indices for depth 8, 5-5-5 for
+// depth 16. visit.template operator()<Source>() with the reader to run.
+template <class F>
+auto VisitSampledAlphaFormats(const PixelView& source, const PixelView& destinationColour,
+                              F&& visit) {
+  using Result = decltype(visit.template operator()<Indexed8Source>());
+  const std::int32_t depth = destinationColour.depth;
+  return VisitFormats(SourceFormatOf(source), PixelFormatOf(destinationColour),
+                      [&]<class Source, class Fmt>() -> Result {
+                        if constexpr (!kIsExpandedFormat<Fmt>) {
+                          return Result();
+                        } else {
+                          if constexpr (std::is_same_v<Source, Indexed8Source>) {
+                            if (depth != 8) return Result();
+                          } else if constexpr (std::is_same_v<Source, Rgb555Source>) {
+                            if (depth != 16) return Result();
+                          }
+                          return visit.template operator()<typename Source::Stored>();
+                        }
+                      });
 }
 
 }  // namespace vx

@@ -80,6 +80,20 @@ inline Status SetIntArgument(const ScriptCall& call, std::int32_t* field) {
   return call.Integer(0, field);
 }
 
+// Which of an effect's script functions `function` names: the names are
+// turned into symbols in the order given (a failure is returned at once),
+// then compared in that order. `*which` is `count` when none matches.
+inline Status FindScriptFunction(ValueService* values, Symbol function,
+                                 const char* const* names, int count, int* which) {
+  *which = count;
+  for (int i = 0; i < count; ++i) {
+    Symbol symbol = 0;
+    if (Status s = values->ops->TextToSymbol(values, names[i], &symbol); s != kOk) return s;
+    if (symbol == function && *which == count) *which = i;
+  }
+  return kOk;
+}
+
 // An angle (1/256 turn) as the script unit's value: whole degrees, or
 // radians when `radians`.
 inline Status AngleToValue(ValueService* values, bool radians, std::int32_t angle,

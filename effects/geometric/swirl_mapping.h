@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "effects/geometric/rotate_angles.h"
-#include "effects/geometric/rotate_geometry.h"
+#include "effects/geometric/sampling.h"
 #include "framework/area_rect.h"
 
 namespace vx {
@@ -44,9 +44,9 @@ struct SwirlQuadrant {
 // its centre, each cut to `update`.
 std::array<SwirlQuadrant, 4> SwirlQuadrants(const AreaRect& destination, const AreaRect& update);
 
-// The mapping policy of a quadrant walk: rows top to bottom, each left to
-// right. BeginRow before a row's first pixel, Next per pixel (the 24.8
-// source position of the pixel, then one column on), EndRow after it.
+// The mapping policy of a quadrant walk (SampledWalk): rows top to bottom,
+// each left to right, so the row angle is carried from one BeginRow to the
+// next and the pixel angle from one Next to the next, as float sums.
 class SwirlMapping {
  public:
   SwirlMapping(const SwirlFrame& frame, const SwirlQuadrant& quadrant, AngleTablesRef tables)
@@ -65,26 +65,23 @@ class SwirlMapping {
     rowStep_ = static_cast<float>(quadrant.sy) * k;
   }
 
-  void BeginRow() {
+  // The next row down (the rows come in order; `y` is not needed).
+  void BeginRow(std::int32_t) {
     const float s = rowAngle_ / hw_;
     theta_ = s * edgeX_;
     thetaStep_ = s * sx_;
     dx_ = dx0_;
-  }
-
-  FixedPoint Next() {
-    // Through 64 bits: a huge angle passes the int32 range before masking.
-    const std::int32_t t = static_cast<std::int32_t>(static_cast<std::int64_t>(theta_) & kAngleMask);
-    const std::int32_t cs = cosine_[t], sn = sine_[t];
-    const FixedPoint p{originX_ + dx_ * cs - dy_ * sn, originY_ + dx_ * sn + dy_ * cs};
-    theta_ += thetaStep_;
-    ++dx_;
-    return p;
-  }
-
-  void EndRow() {
+    rowDy_ = dy_;
     rowAngle_ += rowStep_;
     ++dy_;
+    Turn();
+  }
+  std::int32_t X() const { return x_; }
+  std::int32_t Y() const { return y_; }
+  void Next() {
+    theta_ += thetaStep_;
+    ++dx_;
+    Turn();
   }
 
  private:
@@ -92,13 +89,23 @@ class SwirlMapping {
     return a > b ? a - b : b - a;
   }
 
+  // The pixel's offset from the centre turned by its angle, in 8.8.
+  void Turn() {
+    // Through 64 bits: a huge angle passes the int32 range before masking.
+    const std::int32_t t = static_cast<std::int32_t>(static_cast<std::int64_t>(theta_) & kAngleMask);
+    const std::int32_t cs = cosine_[t], sn = sine_[t];
+    x_ = originX_ + dx_ * cs - rowDy_ * sn;
+    y_ = originY_ + dx_ * sn + rowDy_ * cs;
+  }
+
   const AngleTable& sine_;
   const AngleTable& cosine_;
   float hw_, edgeX_, sx_;
   float rowAngle_ = 0, rowStep_ = 0;
   float theta_ = 0, thetaStep_ = 0;
-  std::int32_t dx0_, dx_ = 0, dy_;
+  std::int32_t dx0_, dy_, dx_ = 0, rowDy_ = 0;
   std::int32_t originX_, originY_;
+  std::int32_t x_ = 0, y_ = 0;
 };
 
 // The table index of the swirl at a hit-test point (dx, dy) from the

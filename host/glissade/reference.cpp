@@ -83,7 +83,8 @@ void ReferenceComposite(const ReferenceJob& job) {
     std::vector<RunClass> classes;
     if (job.path == ReferencePath::kRun) classes = DecodeRow(runs, width);
     for (int x = 0; x < width; ++x) {
-      const int m = *job.mask->Pixel(job.maskLeft + x, job.maskTop + y);
+      const int m =
+          job.maskAt ? job.maskAt(x, y) : *job.mask->Pixel(job.maskLeft + x, job.maskTop + y);
       std::uint8_t* d = job.destination->Pixel(job.update.left + x, job.update.top + y);
       const ReferenceColour c = job.colour(x, y);
       switch (job.path) {

@@ -33,6 +33,9 @@ struct ReferenceJob {
   const PaletteTable* palette = nullptr;
   // Colour of pixel (x, y) counted from the update's top-left.
   std::function<ReferenceColour(std::int32_t x, std::int32_t y)> colour;
+  // Mask value of pixel (x, y) for effects that sample the mask elsewhere;
+  // when empty, the mask image's byte at (maskLeft + x, maskTop + y).
+  std::function<std::int32_t(std::int32_t x, std::int32_t y)> maskAt;
 };
 
 void ReferenceComposite(const ReferenceJob& job);

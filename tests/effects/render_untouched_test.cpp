@@ -1,8 +1,8 @@
 // When an effect's drawing operations must leave every pixel alone: an
-// update that misses the sprite, views without memory, the colour-plus-alpha
-// form on effects that keep the sprite's alpha, and effects whose pixel work
-// is not built yet. Every buffer carries guard bytes, and the bytes inside
-// are compared whole, padding included.
+// update that misses the sprite, views without memory, and the
+// colour-plus-alpha form on effects that keep the sprite's alpha. Every
+// buffer carries guard bytes, and the bytes inside are compared whole,
+// padding included.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -30,13 +30,6 @@ const Named kAllEffects[] = {
     {&kRotateClassId, "rotate"}, {&kRgbClassId, "rgb"},         {&kMosaicClassId, "mosaic"},
     {&kSwirlClassId, "swirl"},   {&kMagnifyClassId, "magnify"}, {&kLineSkipClassId, "lineskip"},
     {&kHsbClassId, "hsb"},       {&kPointelClassId, "pointel"}, {&kSnowClassId, "snow"},
-};
-
-// Effects whose pixel work arrives with their own issues: until then Render
-// must not pretend to draw.
-const Named kNotDrawingYet[] = {
-    {&kSwirlClassId, "swirl"},
-    {&kMagnifyClassId, "magnify"},
 };
 
 // The effects that keep the sprite's alpha: their RenderWithAlpha does
@@ -195,25 +188,6 @@ TEST_F(RenderUntouched, EffectsThatKeepTheAlphaIgnoreTheAlphaForm) {
       Scene scene(kind, rng_, host_.allocator().Interface(), *palette_);
       EXPECT_EQ(scene.RenderWithAlpha(live.effect.get(), whole, 255, 0), kOk);
       EXPECT_EQ(scene.RenderWithAlpha(live.effect.get(), whole, 64, 2), kOk);
-      scene.ExpectUntouched();
-    }
-  }
-}
-
-TEST_F(RenderUntouched, EffectsNotDrawingYetLeaveTheStageAsItWas) {
-  const AreaRect whole = Rect(0, 0, 23, 17);
-  for (const Named& effect : kNotDrawingYet) {
-    for (ImageKind kind : kStageKinds) {
-      SCOPED_TRACE(::testing::Message() << effect.name << " " << glissade::KindName(kind));
-      Live live = Open(*effect.classId);
-      ASSERT_TRUE(live.effect);
-      Scene scene(kind, rng_, host_.allocator().Interface(), *palette_);
-      // Threshold path (part of the sprite), run path (all of it), hard mask.
-      EXPECT_EQ(scene.Render(live.effect.get(), Rect(0, 0, 12, 17), 255, 0, 0), kOk);
-      EXPECT_EQ(scene.Render(live.effect.get(), whole, 255, 0, 0), kOk);
-      EXPECT_EQ(scene.Render(live.effect.get(), whole, 90, 1, 0), kOk);
-      EXPECT_EQ(scene.Render(live.effect.get(), whole, 255, 0, 1), kOk);
-      EXPECT_EQ(scene.RenderWithAlpha(live.effect.get(), whole, 255, 0), kOk);
       scene.ExpectUntouched();
     }
   }

@@ -148,18 +148,15 @@ TEST(MagnifyMappingWalk, PositionsAreTheScaledOffsetsFromTheCentre) {
     const auto held = [](std::int64_t v, std::int64_t hi) {
       return v < -256 ? -256 : v > hi ? hi : v;
     };
-    for (std::int32_t j = 0, row = m.FirstRow(); j < q.rect.height; ++j, row += m.RowDirection()) {
-      m.BeginRow();
-      for (std::int32_t i = 0, col = m.FirstColumn(); i < q.rect.width;
-           ++i, col += m.ColumnDirection()) {
-        const FixedPoint p = m.Next();
+    // Rows and columns in the quadrant's own order, as the walk visits them.
+    for (std::int32_t j = 0; j < q.rect.height; ++j) {
+      const std::int32_t row = m.ReverseY() ? q.rect.height - 1 - j : j;
+      m.BeginRow(row);
+      for (std::int32_t i = 0; i < q.rect.width; ++i, m.Next()) {
+        const std::int32_t col = m.ReverseX() ? q.rect.width - 1 - i : i;
         const std::int64_t x = q.rect.left + col, y = q.rect.top + row;
-        ASSERT_EQ(p.x, held(anchor.x * 256 + (x - centre.x) * step, width * 256)) << round;
-        ASSERT_EQ(p.y, held(anchor.y * 256 + (y - centre.y) * step, height * 256)) << round;
-      }
-      m.EndRow();
-      if (j == 0) {
-        EXPECT_EQ(row, q.reverseY ? q.rect.height - 1 : 0);
+        ASSERT_EQ(m.X(), held(anchor.x * 256 + (x - centre.x) * step, width * 256)) << round;
+        ASSERT_EQ(m.Y(), held(anchor.y * 256 + (y - centre.y) * step, height * 256)) << round;
       }
     }
   }

@@ -54,9 +54,9 @@ TEST(SwirlMappingWalk, TurnsNothingAtAngleZeroAndNothingOnTheBorder) {
     const SwirlQuadrant q{MakeRect(15, 26, 20, 30), 1, 1};  // top-left quadrant
     SwirlMapping m(frame, q, t.Ref());
     for (std::int32_t y = q.rect.top; y < q.rect.bottom; ++y) {
-      m.BeginRow();
-      for (std::int32_t x = q.rect.left; x < q.rect.right; ++x) {
-        const FixedPoint p = m.Next();
+      m.BeginRow(y - q.rect.top);
+      for (std::int32_t x = q.rect.left; x < q.rect.right; ++x, m.Next()) {
+        const FixedPoint p{m.X(), m.Y()};
         const FixedPoint same{(frame.originX + x - frame.cx) * 256,
                               (frame.originY + y - frame.cy) * 256};
         // Row 26 (dy -4) and column 15 (dx -5) lie on the half box.
@@ -68,7 +68,6 @@ TEST(SwirlMappingWalk, TurnsNothingAtAngleZeroAndNothingOnTheBorder) {
           EXPECT_TRUE(p.x != same.x || p.y != same.y) << x << "," << y;
         }
       }
-      m.EndRow();
     }
   }
 }
