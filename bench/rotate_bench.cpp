@@ -49,11 +49,6 @@ struct Scene : bench::SpriteScene {
          {"interpolation", host.values().Integer(bilinear ? 1 : 0)}}));
   }
 
-  void Render() {
-    AreaRect update = destination.view().bounds;
-    effect->ops->Render(effect.get(), destination.View(), source.View(), &update, mask.View(),
-                        nullptr, palette.Record(), 255, 1, 0, 0, &thresholds);
-  }
 
   bool configured = false;
 };

@@ -13,6 +13,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "host/core/host.h"
 #include "host/glissade/image.h"
@@ -48,6 +49,14 @@ struct SpriteScene {
     mask.Fill(255);
     instance = host.Create(classId);
     if (instance) effect = instance->Effect();
+  }
+
+  // One frame over the whole destination: threshold path, blend 255, drawn,
+  // no alignment.
+  void Render() {
+    AreaRect update = destination.view().bounds;
+    effect->ops->Render(effect.get(), destination.View(), source.View(), &update, mask.View(),
+                        nullptr, palette.Record(), 255, 1, 0, 0, &thresholds);
   }
 
   // SetProperties with `list`; false when the effect is missing or refuses.
@@ -89,13 +98,13 @@ inline void CopyRows(const glissade::Image& from, glissade::Image& to) {
     std::memcpy(to.Pixel(0, y), from.Pixel(0, y), bytes);
 }
 
-// Runs `render` for the benchmark's iterations, then `peer` as many times,
-// both timed in processor time so that other work on a shared machine does
-// not move the figures. Counters: Mpx/s of the render, of the peer
+// Runs `render` for the benchmark's iterations, then each peer as many
+// times, all timed in processor time so that other work on a shared machine
+// does not move the figures. Counters: Mpx/s of the render, of each peer
 // ("<name>_Mpx/s"), and their ratio ("vs_<name>", render / peer).
-template <class Render, class Peer>
-void MeasureAgainst(benchmark::State& state, const std::string& name, Render&& render,
-                    Peer&& peer) {
+template <class Render, class... Peers>
+void MeasureAgainstEach(benchmark::State& state, Render&& render,
+                        std::pair<std::string, Peers>... peers) {
   const auto seconds = [](std::clock_t from, std::clock_t to) {
     return static_cast<double>(to - from) / CLOCKS_PER_SEC;
   };
@@ -106,19 +115,27 @@ void MeasureAgainst(benchmark::State& state, const std::string& name, Render&& r
   }
   const double renderSeconds = seconds(begin, std::clock());
   const std::int64_t frames = state.iterations();
-  const std::clock_t peerBegin = std::clock();
-  for (std::int64_t i = 0; i < frames; ++i) {
-    peer();
-    benchmark::ClobberMemory();
-  }
-  const double peerSeconds = seconds(peerBegin, std::clock());
-
   state.SetItemsProcessed(static_cast<std::int64_t>(frames * kPixels));
   const double renderRate = renderSeconds > 0 ? frames * kPixels / renderSeconds / 1e6 : 0;
-  const double peerRate = peerSeconds > 0 ? frames * kPixels / peerSeconds / 1e6 : 0;
   state.counters["Mpx/s"] = renderRate;
-  state.counters[name + "_Mpx/s"] = peerRate;
-  state.counters["vs_" + name] = peerRate > 0 ? renderRate / peerRate : 0;
+  const auto measure = [&](const std::string& name, auto& peer) {
+    const std::clock_t peerBegin = std::clock();
+    for (std::int64_t i = 0; i < frames; ++i) {
+      peer();
+      benchmark::ClobberMemory();
+    }
+    const double peerSeconds = seconds(peerBegin, std::clock());
+    const double peerRate = peerSeconds > 0 ? frames * kPixels / peerSeconds / 1e6 : 0;
+    state.counters[name + "_Mpx/s"] = peerRate;
+    state.counters["vs_" + name] = peerRate > 0 ? renderRate / peerRate : 0;
+  };
+  (measure(peers.first, peers.second), ...);
+}
+
+template <class Render, class Peer>
+void MeasureAgainst(benchmark::State& state, const std::string& name, Render&& render,
+                    Peer&& peer) {
+  MeasureAgainstEach(state, render, std::pair<std::string, Peer&>{name, peer});
 }
 
 // Against every row of the source copied into the destination: what any

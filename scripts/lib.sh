@@ -3,7 +3,8 @@
 # Debian packages of each job.
 VX_MAIN_PACKAGES=(cmake ninja-build g++ libpng-dev libgif-dev libcli11-dev
                   libimagequant-dev libwebp-dev
-                  libgtest-dev libgmock-dev googletest libbenchmark-dev libopencv-dev)
+                  libgtest-dev libgmock-dev googletest libbenchmark-dev libopencv-dev
+                  libmagick++-6.q16-dev)
 VX_TEST_PACKAGES=("${VX_MAIN_PACKAGES[@]}" g++-multilib qemu-user
                   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
                   binutils-mingw-w64-x86-64 wine64)
