@@ -97,7 +97,8 @@ bool TapArea(const RotateLoopJob& job, std::int32_t colourSpan, std::int32_t* co
   if (n <= 0 || n > kMaxSide || job.maskWidth > kMaxSide || job.destination.width > kMaxSide)
     return false;
   *columns = job.maskWidth;
-  *rows = static_cast<std::int32_t>(n);
+  *rows = static_cast<std::int32_t>(std::min<std::int64_t>(n, job.maskRows));
+  if (*rows <= 0) return false;
   return true;
 }
 

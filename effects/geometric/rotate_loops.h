@@ -140,8 +140,10 @@ VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std
   }
 }
 
-// The walk with each row cut into transparent ends and a span whose taps all
-// lie inside [0, columns) x [0, rows) of the views, in blocks of columns.
+// The walk with each row cut into transparent ends, a span whose taps all
+// lie inside [0, columns) x [0, rows) of the views, and between them the
+// sampler's ring (a fading edge) sampled with every tap tested; in blocks
+// of columns.
 // Where the mask has a rectangle of 255 and the sink knows what an opaque
 // sample does, the part of the span whose taps all fall in it is written
 // without reading the mask.
@@ -161,6 +163,7 @@ void RotateSpanLoop(const RotateLoopJob& job) {
   Sink sink(job);
   const std::int64_t hiX = std::int64_t{256} * (columns - S::kColumnsLess);
   const std::int64_t hiY = std::int64_t{256} * (rows - S::kRowsLess);
+  const std::int64_t ring = std::int64_t{256} * S::kRing;
   // Left/top taps inside `opaque` less the columns and rows the other taps
   // need put every tap on a 255 byte.
   OpaqueBox opaque{};
@@ -181,20 +184,25 @@ void RotateSpanLoop(const RotateLoopJob& job) {
   const std::int32_t height = job.destination.height;
   // Each row's span and opaque part, over the whole row, for a chunk of
   // rows at a time; the column blocks then only cut them.
-  std::int32_t spanFirst[kRowChunk], spanLast[kRowChunk], opaqueFirst[kRowChunk],
-      opaqueLast[kRowChunk];
+  std::int32_t ringFirst[kRowChunk], ringLast[kRowChunk], spanFirst[kRowChunk],
+      spanLast[kRowChunk], opaqueFirst[kRowChunk], opaqueLast[kRowChunk];
   auto chunkX = static_cast<std::uint32_t>(job.start.x);
   auto chunkY = static_cast<std::uint32_t>(job.start.y);
   for (std::int32_t y0 = 0; y0 < height; y0 += kRowChunk) {
     const std::int32_t rowsHere = height - y0 < kRowChunk ? height - y0 : kRowChunk;
     std::uint32_t rx = chunkX, ry = chunkY;
     for (std::int32_t r = 0; r < rowsHere; ++r, rx += rowX, ry += rowY) {
-      std::int64_t first = 0, last = width;
+      std::int64_t r0 = 0, r1 = width;
+      ClipLinear(static_cast<std::int32_t>(rx), job.steps.colStepX, -ring, hiX + ring, &r0, &r1);
+      ClipLinear(static_cast<std::int32_t>(ry), job.steps.colStepY, -ring, hiY + ring, &r0, &r1);
+      // An empty span may have its ends anywhere; the whole row is then
+      // transparent. The inner span lies within the ring's, both being
+      // where a line crosses nested rectangles.
+      if (r1 <= r0) r0 = r1 = 0;
+      std::int64_t first = r0, last = r1;
       ClipLinear(static_cast<std::int32_t>(rx), job.steps.colStepX, 0, hiX, &first, &last);
       ClipLinear(static_cast<std::int32_t>(ry), job.steps.colStepY, 0, hiY, &first, &last);
-      // An empty span may have its ends anywhere; the whole row is then
-      // transparent.
-      if (last <= first) first = last = 0;
+      if (last <= first) first = last = r1;
       std::int64_t o0 = first, o1 = hasOpaque ? last : first;
       if (hasOpaque) {
         ClipLinear(static_cast<std::int32_t>(rx), job.steps.colStepX, loOpaqueX, hiOpaqueX, &o0,
@@ -203,6 +211,8 @@ void RotateSpanLoop(const RotateLoopJob& job) {
                    &o1);
       }
       if (o1 <= o0) o0 = o1 = first;
+      ringFirst[r] = static_cast<std::int32_t>(r0);
+      ringLast[r] = static_cast<std::int32_t>(r1);
       spanFirst[r] = static_cast<std::int32_t>(first);
       spanLast[r] = static_cast<std::int32_t>(last);
       opaqueFirst[r] = static_cast<std::int32_t>(o0);
@@ -217,10 +227,11 @@ void RotateSpanLoop(const RotateLoopJob& job) {
       std::uint32_t startY = chunkY + static_cast<std::uint32_t>(bx) * colY;
       for (std::int32_t r = 0; r < rowsHere; ++r, startX += rowX, startY += rowY) {
         sink.BeginRow(y0 + r);
-        const std::int32_t x0 = clamp(spanFirst[r], bx, bEnd), x1 = clamp(spanLast[r], x0, bEnd);
+        const std::int32_t e0 = clamp(ringFirst[r], bx, bEnd), e1 = clamp(ringLast[r], e0, bEnd);
+        const std::int32_t x0 = clamp(spanFirst[r], e0, e1), x1 = clamp(spanLast[r], x0, e1);
         const std::int32_t o0 = clamp(opaqueFirst[r], x0, x1), o1 = clamp(opaqueLast[r], o0, x1);
         if (!skipEnds)
-          for (std::int32_t x = bx; x < x0; ++x) sink.Put(x, PackedSample{});
+          for (std::int32_t x = bx; x < e0; ++x) sink.Put(x, PackedSample{});
         // Positions of column x of this block's row.
         const auto atX = [&](std::int32_t x) {
           return startX + static_cast<std::uint32_t>(x - bx) * colX;
@@ -228,11 +239,17 @@ void RotateSpanLoop(const RotateLoopJob& job) {
         const auto atY = [&](std::int32_t x) {
           return startY + static_cast<std::uint32_t>(x - bx) * colY;
         };
+        const auto edge = [&](std::int32_t from, std::int32_t to) {
+          for (std::int32_t x = from; x < to; ++x)
+            sink.Put(x, sample(static_cast<std::int32_t>(atX(x)), static_cast<std::int32_t>(atY(x))));
+        };
+        edge(e0, x0);
         WalkInside<false>(sample, sink, x0, o0, atX(x0), atY(x0), colX, colY);
         WalkInside<true>(sample, sink, o0, o1, atX(o0), atY(o0), colX, colY);
         WalkInside<false>(sample, sink, o1, x1, atX(o1), atY(o1), colX, colY);
+        edge(x1, e1);
         if (!skipEnds)
-          for (std::int32_t x = x1; x < bEnd; ++x) sink.Put(x, PackedSample{});
+          for (std::int32_t x = e1; x < bEnd; ++x) sink.Put(x, PackedSample{});
       }
     }
     chunkX += static_cast<std::uint32_t>(rowsHere) * rowX;

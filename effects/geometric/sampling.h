@@ -13,7 +13,7 @@
 //    angle tables) keeps its own row state in BeginRow and Next; a walk in
 //    parts (magnify's quadrants) runs SampledWalk once per part with a
 //    mapping and a job over that part's sub-views;
-//  - the Sampler (NearestSampler, BilinearSampler with its mask rule) reads
+//  - the Sampler (NearestSampler, BilinearSampler with its edge rule) reads
 //    one source format (framework/pixel_formats.h) and tests every tap;
 //  - the Sink (framework/compositing.h) composites the sample through the
 //    threshold rule or writes colour plus alpha.
@@ -84,11 +84,13 @@ inline std::int64_t QuadOffset(const ByteWindow& w, std::int64_t column, std::in
 }
 
 // What a sampled walk reads besides its destination: the source's colour
-// and mask sub-views' memory, and the mask's width in columns.
+// and mask sub-views' memory, and the sprite's size in columns and rows (no
+// tap outside it is read, whatever the memory around it holds).
 struct SampledJob : SampledTarget {
   ByteWindow colour;
   ByteWindow mask;
   std::int32_t maskWidth = 0;
+  std::int32_t maskRows = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -243,7 +245,9 @@ inline std::int32_t StepOf(std::int32_t runtime) {
 
 // --- Samplers. Each tests every tap (operator()) or, inside a span the walk
 // has already clipped, none (Inside). kColumnsLess / kRowsLess: how many
-// columns and rows short of the views the left/top tap must stay. kMaskStep:
+// columns and rows short of the sprite the left/top tap must stay for
+// Inside. kRing: how many columns and rows beyond that span on either side
+// the tested form can still draw something (the fading edge). kMaskStep:
 // the mask's bytes per pixel when known (1, packed), else 0.
 
 // What both samplers keep of the job: the two views, their row and pixel
@@ -253,7 +257,8 @@ template <class Source, std::int32_t kMaskStep>
 class SamplerViews {
  protected:
   SamplerViews(const SampledJob& job, FixedPoint rowStep)
-      : mask_(job.mask), colour_(job.colour), width_(job.maskWidth), palette_(job.palette),
+      : mask_(job.mask), colour_(job.colour), width_(job.maskWidth), rows_(job.maskRows),
+        palette_(job.palette),
         mTop_(job.mask.base + job.mask.topOffset), cTop_(job.colour.base + job.colour.topOffset),
         mRow_(static_cast<std::ptrdiff_t>(job.mask.rowStep)),
         cRow_(static_cast<std::ptrdiff_t>(job.colour.rowStep)),
@@ -263,7 +268,7 @@ class SamplerViews {
         maskAhead_(PrefetchDistance(rowStep, mRow_, mStep_)) {}
 
   ByteWindow mask_, colour_;
-  std::int32_t width_;
+  std::int32_t width_, rows_;
   typename Source::Table palette_;
   const std::uint8_t* mTop_;
   const std::uint8_t* cTop_;
@@ -275,18 +280,18 @@ class SamplerViews {
 template <class Source, std::int32_t kMaskStep>
 class NearestSampler : SamplerViews<Source, kMaskStep> {
   using Views = SamplerViews<Source, kMaskStep>;
-  using Views::mask_, Views::colour_, Views::width_, Views::palette_, Views::mTop_,
+  using Views::mask_, Views::colour_, Views::width_, Views::rows_, Views::palette_, Views::mTop_,
       Views::cTop_, Views::mRow_, Views::cRow_, Views::mStep_, Views::cStep_, Views::ahead_,
       Views::maskAhead_;
 
  public:
-  static constexpr std::int32_t kColumnsLess = 0, kRowsLess = 0;
+  static constexpr std::int32_t kColumnsLess = 0, kRowsLess = 0, kRing = 0;
 
   explicit NearestSampler(const SampledJob& job, FixedPoint rowStep = {}) : Views(job, rowStep) {}
 
   PackedSample operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
-    if (ix < 0 || ix >= width_) return {};
+    if (ix < 0 || ix >= width_ || iy < 0 || iy >= rows_) return {};
     const std::int64_t m = TapOffset(mask_, ix, iy);
     if (m < 0) return {};
     const std::int64_t c = TapOffset(colour_, ix, iy, Source::kSpan);
@@ -313,40 +318,58 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
 
 };
 
-// How a bilinear sample takes its mask value: the four mask taps weighed
-// like the colour, the last column never a left tap (InterpolatedMask), or
-// the single mask byte at the integer position, any column of the mask
-// (MaskAtTap). Either way all four colour taps must lie in the colour view.
-struct InterpolatedMask {};
+// How a bilinear sample treats the sprite's edge. FadingEdges: each of the
+// four taps inside the sprite gives its mask byte and colour, a tap outside
+// gives mask 0 and the colour of the nearest pixel inside, so the edge
+// blends toward transparent; one column and row around the sprite can draw.
+// MaskAtTap: the single mask byte at the integer position, any column of the
+// mask, and all four colour taps in the colour view.
+struct FadingEdges {};
 struct MaskAtTap {};
 
-template <class Source, std::int32_t kMaskStep, class MaskRule = InterpolatedMask>
+template <class Source, std::int32_t kMaskStep, class MaskRule = FadingEdges>
 class BilinearSampler : SamplerViews<Source, kMaskStep> {
   using Views = SamplerViews<Source, kMaskStep>;
-  using Views::mask_, Views::colour_, Views::width_, Views::palette_, Views::mTop_,
+  using Views::mask_, Views::colour_, Views::width_, Views::rows_, Views::palette_, Views::mTop_,
       Views::cTop_, Views::mRow_, Views::cRow_, Views::mStep_, Views::cStep_, Views::ahead_,
       Views::maskAhead_;
-  static constexpr bool kInterpolated = std::is_same_v<MaskRule, InterpolatedMask>;
+  static constexpr bool kFading = std::is_same_v<MaskRule, FadingEdges>;
 
  public:
-  static constexpr std::int32_t kColumnsLess = 1, kRowsLess = 1;
+  static constexpr std::int32_t kColumnsLess = 1, kRowsLess = 1, kRing = kFading ? 1 : 0;
 
   explicit BilinearSampler(const SampledJob& job, FixedPoint rowStep = {}) : Views(job, rowStep) {}
 
   PackedSample operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
     const Weights w = BilinearWeights(x - (ix << 8), y - (iy << 8));
-    if constexpr (kInterpolated) {
-      // The right neighbour must exist: the last column is never a left tap.
-      if (ix < 0 || ix >= width_ - 1) return {};
-      const std::int64_t m = QuadOffset(mask_, ix, iy);
-      if (m < 0) return {};
-      const std::int64_t c = QuadOffset(colour_, ix, iy, Source::kSpan);
-      if (c < 0) return {};
-      return Blend4<Source, 0, false>(palette_, mask_.base + m, mRow_, mask_.bytesPerPixel,
-                                      colour_.base + c, cRow_, colour_.bytesPerPixel, w);
+    if constexpr (kFading) {
+      if (ix < -1 || ix >= width_ || iy < -1 || iy >= rows_) return {};
+      const std::int32_t weight[4] = {w.w00, w.w10, w.w01, w.w11};
+      std::int32_t m = 0;
+      for (std::int32_t t = 0; t < 4; ++t) {
+        const std::int32_t tx = ix + (t & 1), ty = iy + (t >> 1);
+        if (tx < 0 || tx >= width_ || ty < 0 || ty >= rows_) continue;
+        const std::int64_t at = TapOffset(mask_, tx, ty);
+        if (at >= 0) m += mask_.base[at] * weight[t];
+      }
+      m >>= 8;
+      if (m == 0) return {};
+      // Taps outside take the colour of the nearest pixel inside: clamped
+      // coordinates, so a tap pair on the edge may share one pixel.
+      const auto clamp = [](std::int32_t v, std::int32_t n) { return v < 0 ? 0 : v >= n ? n - 1 : v; };
+      const std::int32_t x0 = clamp(ix, width_), x1 = clamp(ix + 1, width_);
+      const std::int32_t y0 = clamp(iy, rows_), y1 = clamp(iy + 1, rows_);
+      const std::int64_t c = TapOffset(colour_, x0, y0, Source::kSpan);
+      if (c < 0 || TapOffset(colour_, x1, y0, Source::kSpan) < 0 ||
+          TapOffset(colour_, x0, y1, Source::kSpan) < 0 ||
+          TapOffset(colour_, x1, y1, Source::kSpan) < 0)
+        return {};
+      return {m, Blend4Colour<Source, false>(
+                     palette_, colour_.base + c, static_cast<std::ptrdiff_t>((y1 - y0) * colour_.rowStep),
+                     (x1 - x0) * colour_.bytesPerPixel, w)};
     } else {
-      if (ix < 0 || ix >= width_) return {};
+      if (ix < 0 || ix >= width_ || iy < 0 || iy >= rows_) return {};
       const std::int64_t m = TapOffset(mask_, ix, iy);
       if (m < 0) return {};
       const std::int64_t c = QuadOffset(colour_, ix, iy, Source::kSpan);
@@ -356,10 +379,10 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
     }
   }
 
-  // Inside a clipped span: only for the interpolated mask, whose valid
-  // positions are exactly the span's.
+  // Inside a clipped span, all four taps in the sprite: only for the fading
+  // edges, which there weigh the four taps as they are.
   VX_PIXEL_INLINE PackedSample Inside(std::int32_t x, std::int32_t y) const
-    requires kInterpolated
+    requires kFading
   {
     const std::int32_t ix = x >> 8, iy = y >> 8;
     const std::int32_t ms = StepOf<kMaskStep>(mStep_), cs = StepOf<Source::kStep>(cStep_);
@@ -373,7 +396,7 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
 
   // The colour alone, where the walk knows all four mask taps opaque.
   VX_PIXEL_INLINE std::uint32_t InsideColour(std::int32_t x, std::int32_t y) const
-    requires kInterpolated
+    requires kFading
   {
     const std::int32_t ix = x >> 8, iy = y >> 8;
     const std::int32_t cs = StepOf<Source::kStep>(cStep_);

@@ -93,6 +93,7 @@ RotateLoopJob MakeJob(Scenario& s, TestImage& dst, TestImage& src, TestImage& ma
   EXPECT_TRUE(OpenWalk(&mask.view, mask.view.bounds, &w));
   job.mask = WindowOf(w);
   job.maskWidth = w.width;
+  job.maskRows = w.height;
   job.steps = ComputeMappingVectors(s.Int(0, 255), s.Int(0, 1) != 0, tables);
   const std::int32_t reach = 256 * reachPixels;
   job.start = {s.Int(-reach, reach), s.Int(-reach, reach)};
@@ -261,6 +262,7 @@ TEST(RotateLoopDifferentialTest, ClippedAlphaWalksMatchTheTestedWalk) {
     ASSERT_TRUE(OpenWalk(&mask.view, mask.view.bounds, &v));
     job.mask = WindowOf(v);
     job.maskWidth = v.width;
+    job.maskRows = v.height;
     job.steps = ComputeMappingVectors(s.Int(0, 255), s.Int(0, 1) != 0, tables.Ref());
     job.start = {s.Int(-256 * 30, 256 * 30), s.Int(-256 * 30, 256 * 30)};
     job.thresholds.lower = s.Int(-1, 40);

@@ -27,6 +27,7 @@ RotateLoopJob Job(TestImage& dst, TestImage& src, TestImage& mask, FixedPoint st
   EXPECT_TRUE(OpenWalk(&mask.view, mask.view.bounds, &w));
   job.mask = WindowOf(w);
   job.maskWidth = w.width;
+  job.maskRows = w.height;
   job.steps = steps;
   job.start = start;
   job.thresholds.lower = 0;
@@ -123,9 +124,20 @@ TEST_F(BilinearTest, HalfwayBetweenColumns) {
   ASSERT_TRUE(RunRotateLoop(src.view, dst.view, true, Job(dst, src, mask, {128, 0})));
   EXPECT_EQ(dst.At(0, 0)[0], (0 * 128 + 200 * 128) >> 8);   // 100
   EXPECT_EQ(dst.At(1, 0)[0], (200 * 128 + 50 * 128) >> 8);  // 125
-  // Left tap in the last column: transparent, however opaque the mask.
-  EXPECT_EQ(dst.At(2, 0)[0], 7);
+  // Left tap in the last column: its right neighbour is outside, so the
+  // mask fades to 255 * 128 >> 8 = 127 over the last column's colour.
+  EXPECT_EQ(dst.At(2, 0)[0], 7 + (((50 - 7) * 127) >> 8));
   EXPECT_TRUE(dst.GuardsIntact());
+}
+
+TEST_F(BilinearTest, EdgesFadeTowardTransparent) {
+  // Half a pixel before the first column: only column 0 weighs, by half.
+  ASSERT_TRUE(RunRotateLoop(src.view, dst.view, true, Job(dst, src, mask, {-128, 0})));
+  EXPECT_EQ(dst.At(0, 0)[0], 7 + (((0 - 7) * 127) >> 8));
+  // A whole pixel before: no tap inside, nothing drawn.
+  TestImage far{3, 1, 24, 0, 7};
+  ASSERT_TRUE(RunRotateLoop(src.view, far.view, true, Job(far, src, mask, {-256, 0})));
+  EXPECT_EQ(far.At(0, 0)[0], 7);
 }
 
 TEST_F(BilinearTest, QuarterWeights) {
@@ -143,10 +155,13 @@ TEST_F(BilinearTest, MaskIsInterpolatedToo) {
   EXPECT_EQ(dst.At(0, 0)[0], 7 + (((c - 7) * 127) >> 8));
 }
 
-TEST_F(BilinearTest, BottomRowHasNoTapBelow) {
+TEST_F(BilinearTest, BottomRowFadesIntoTheRowBelow) {
+  // On the last row the sample is that row; halfway below it, half of it.
   ASSERT_TRUE(RunRotateLoop(src.view, dst.view, true, Job(dst, src, mask, {0, 256})));
-  EXPECT_EQ(dst.At(0, 0)[0], 7);
-  EXPECT_EQ(dst.At(1, 0)[0], 7);
+  EXPECT_EQ(dst.At(0, 0)[0], 100);
+  TestImage half{3, 1, 24, 0, 7};
+  ASSERT_TRUE(RunRotateLoop(src.view, half.view, true, Job(half, src, mask, {0, 384})));
+  EXPECT_EQ(half.At(1, 0)[0], 7 + (((100 - 7) * 127) >> 8));
 }
 
 TEST(RotateLoopTest, ColourTapOutsideTheColourBufferIsTransparent) {
