@@ -26,31 +26,30 @@ inline std::int32_t InverseAngleIndex(std::int32_t currentAngle) {
 // walks its columns backwards.
 MappingVectors ComputeMappingVectors(std::int32_t u, bool flip, AngleTablesRef tables);
 
-// Bounding rectangle of `rect` turned by `v` (any int32; only v & 255 picks
-// table entries, the float part uses v itself) about its centre. Result
-// edges saturate at the int32 range.
+// The box a render of `rect` turned by `v` (any int32; only v & 255 counts)
+// can draw into: every pixel whose centre samples within half a pixel of
+// the sprite, walked with the steps of ComputeMappingVectors(v), flipped or
+// not. An empty rectangle gives an empty box at its centre. Edges saturate
+// at the int32 range.
 RectRecord RotatedBounds(std::int32_t v, const RectRecord& rect, AngleTablesRef tables);
+
+// Where a walk over a w x h sprite puts the destination pixel `column`
+// columns right of and `row` rows below the sprite's placed top-left corner:
+// its centre, in 24.8 from the sprite's own top-left corner.
+FixedPoint PixelCentreSample(const MappingVectors& steps, std::int64_t w, std::int64_t h,
+                             std::int64_t column, std::int64_t row);
 
 // What the start of a walk needs to know about the views.
 struct WalkFrame {
-  std::int32_t destWidth, destHeight;  // destination rectangle
-  std::int32_t maskWidth, maskHeight;  // (possibly replaced) mask view rectangle
-  std::int32_t maskSubLeft, maskSubTop;  // mask sub-view rectangle
+  std::int32_t maskWidth, maskHeight;    // (possibly replaced) mask view rectangle
+  std::int32_t maskSubLeft, maskSubTop;  // mask sub-view, from the mask's corner
+  std::int32_t column, row;  // first walked pixel, from the placed sprite's corner
 };
 
-// Source position of the destination's top-left pixel for `Render`, in the
-// coordinates of the mask/colour sub-views (x >> 8 == 0 is their first column).
-// A flipped sprite starts from the mirrored corner, so it is drawn in place
-// whatever the destination's proportions.
-FixedPoint RenderStartPoint(const WalkFrame& frame, std::int32_t u, bool flip);
-
-// The same for `RenderWithAlpha`, which starts on a whole source pixel and
-// measures from the half sizes of the destination.
-FixedPoint AlphaStartPoint(const WalkFrame& frame, std::int32_t u, bool flip);
-
-// Moves a start position to the pixel `dx` columns right and `dy` rows down.
-FixedPoint AdvanceStart(FixedPoint start, const MappingVectors& steps, std::int32_t dx,
-                        std::int32_t dy);
+// Source position of the walk's first pixel in the coordinates of the
+// mask/colour sub-views (x >> 8 == 0 is their first column). A bilinear walk
+// takes its taps half a pixel up and left of the centre.
+FixedPoint SampleStart(const WalkFrame& frame, const MappingVectors& steps, bool bilinear);
 
 // Whether this frame is sampled bilinearly: level 1 always, 0 never, 2 only
 // while the animation stands still; a pending request forces one frame.
@@ -63,11 +62,11 @@ struct MaskPosition {
   std::int32_t column, row;
 };
 
-// Maps stage point (x, y) for a sprite whose mask sits at `placed` (the mask
-// rectangle centred on the sprite), turned by inverse index `u`, mirrored
-// when `flip` is set. The result counts from the mask's first column and row.
+// The mask pixel a nearest walk samples at stage point (x, y), for a sprite
+// whose mask sits at `placed`, walked with `steps`. The result counts from
+// the mask's first column and row.
 MaskPosition MapHitToMask(std::int32_t x, std::int32_t y, const RectRecord& placed,
-                          std::int32_t u, bool flip, AngleTablesRef tables);
+                          const MappingVectors& steps);
 
 // The start of a hit test: 0 into `outValue` (when there is one), then the
 // alpha view's rectangle centred on the sprite description's rectangle.

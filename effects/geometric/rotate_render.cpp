@@ -103,10 +103,11 @@ bool MakeSampleViews(AlignedViews* v) {
   return true;
 }
 
-WalkFrame FrameOf(const AreaRect& destination, const AlignedViews& v) {
+// The walk over `area` (its first pixel) of the sprite placed at `placed`.
+WalkFrame FrameOf(const AreaRect& placed, const AreaRect& area, const AlignedViews& v) {
   const AreaRect mask = CopyRect(v.mask->bounds);
-  return {destination.width, destination.height, mask.width, mask.height,
-          v.region.left - mask.left, v.region.top - mask.top};
+  return {mask.width,      mask.height,    v.region.left - mask.left, v.region.top - mask.top,
+          area.left - placed.left, area.top - placed.top};
 }
 
 void StoreMappingVectors(Rotate& r, const MappingVectors& m) {
@@ -117,11 +118,12 @@ void StoreMappingVectors(Rotate& r, const MappingVectors& m) {
 }
 
 // This frame's turn: steps the animation, then the angle, the mapping
-// vectors (kept for script functions) and the turned bounds of the mask
-// centred in the destination.
+// vectors (kept for script functions), the mask centred in the destination
+// and the box the turn can draw into.
 struct FrameTurn {
   std::int32_t u;
   MappingVectors steps;
+  AreaRect placed;
   RectRecord box;
 };
 
@@ -132,7 +134,7 @@ FrameTurn TurnForFrame(Rotate& r, const AreaRect& destination, const AreaRect& m
   StoreMappingVectors(r, steps);
   AreaRect placed = CopyRect(maskBounds);
   CentreIn(&placed, destination);
-  return {u, steps, RotatedBounds(u, ToRecord(placed), TablesOf(r))};
+  return {u, steps, placed, RotatedBounds(u, ToRecord(placed), TablesOf(r))};
 }
 
 // Whether a host view's layout holds its bounds and its memory can be had.
@@ -150,6 +152,7 @@ bool PrepareJob(PixelView* destination, const AreaRect& area, AlignedViews& v,
   if (!OpenWalk(&v.maskSub, v.maskSub.bounds, &w)) return false;
   job->mask = WindowOf(w);
   job->maskWidth = w.width;
+  job->maskRows = w.height;
   if (!OpenWalk(&v.colourSub, v.colourSub.bounds, &w)) return false;
   job->colour = WindowOf(w);
   ReadPalette(colours, &job->palette);
@@ -241,7 +244,7 @@ Status Rotate::Render(Rotate& r, PixelView* dst, PixelView* src, AreaRect* updat
   if (!MakeSampleViews(&v)) return kOk;
 
   const AreaRect destination = CopyRect(dst->bounds);
-  const auto [u, steps, turned] = TurnForFrame(r, destination, v.mask->bounds);
+  const auto [u, steps, placed, turned] = TurnForFrame(r, destination, v.mask->bounds);
   const AreaRect box = FromRecord(turned);
 
   bool drawing = draw != 0;
@@ -267,9 +270,8 @@ Status Rotate::Render(Rotate& r, PixelView* dst, PixelView* src, AreaRect* updat
   RotateLoopJob job;
   job.steps = steps;
   job.blend = blend;
-  job.start = AdvanceStart(RenderStartPoint(FrameOf(destination, v), u, r.flip != 0), steps,
-                           area.left - destination.left, area.top - destination.top);
   const bool interpolate = ShouldRedraw(r.anim.finished, r.interpolation, r.interpolateNowPending);
+  job.start = SampleStart(FrameOf(placed, area, v), steps, interpolate);
   if (!sourceUsable || !PrepareJob(dst, area, v, colours, thresholds, &job)) return kOk;
   RunRotateLoop(v.colourSub, *dst, interpolate, job);
   return kOk;
@@ -295,7 +297,7 @@ Status Rotate::RenderWithAlpha(Rotate& r, PixelView* dstColour, PixelView* dstAl
   if (!MakeSampleViews(&v)) return kOk;
 
   const AreaRect destination = CopyRect(dstColour->bounds);
-  const auto [u, steps, box] = TurnForFrame(r, destination, v.mask->bounds);
+  const auto [u, steps, placed, box] = TurnForFrame(r, destination, v.mask->bounds);
   const auto report = [&box](AreaRect* out) {
     if (out == nullptr) return;
     out->left = box.left;
@@ -324,10 +326,9 @@ Status Rotate::RenderWithAlpha(Rotate& r, PixelView* dstColour, PixelView* dstAl
 
       RotateLoopJob job;
       job.steps = steps;
-      job.start = AdvanceStart(AlphaStartPoint(FrameOf(destination, v), u, r.flip != 0), steps,
-                               area.left - destination.left, area.top - destination.top);
       const bool interpolate =
           ShouldRedraw(r.anim.finished, r.interpolation, r.interpolateNowPending);
+      job.start = SampleStart(FrameOf(placed, area, v), steps, interpolate);
       if (sourceUsable && PrepareJob(dstColour, area, v, colours, thresholds, &job) &&
           OpenWalk(dstAlpha, alphaArea, &job.alpha))
         RunRotateAlphaLoop(v.colourSub, *dstColour, interpolate, job);
@@ -343,8 +344,8 @@ Status Rotate::GetAlphaAt(Rotate& r, PixelView* alpha, std::int32_t vertical,
   AreaRect placed;
   if (!PlaceHitTest(alpha, sprite, outValue, &placed)) return kOk;
   const std::int32_t u = InverseAngleIndex(CurrentAngle(r));
-  const MaskPosition at =
-      MapHitToMask(horizontal, vertical, ToRecord(placed), u, r.flip != 0, TablesOf(r));
+  const MaskPosition at = MapHitToMask(horizontal, vertical, ToRecord(placed),
+                                       ComputeMappingVectors(u, r.flip != 0, TablesOf(r)));
   *outValue = MaskByteAt(alpha, at);
   return kOk;
 }

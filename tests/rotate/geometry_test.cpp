@@ -1,5 +1,5 @@
-// Mapping vectors, rotated bounds, walk start points, the interpolation
-// decision and the hit-test mapping.
+// Mapping vectors, rotated bounds, pixel-centre samples and walk starts, the
+// interpolation decision and the hit-test mapping.
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -96,37 +96,32 @@ TEST_F(RotateGeometryTest, QuarterTurnMapsASquareOneToOne) {
   EXPECT_EQ(*seen.rbegin(), std::make_pair(3, 3));
 }
 
-// Rectangle 100 x 50 at the origin, centre (50, 25). The values are the
-// rules' truncations; each lies within two pixels of the exact geometric box.
-TEST_F(RotateGeometryTest, RotatedBoundsOfAKnownRectangle) {
+// Rectangle 100 x 50 at the origin, centre (50, 25). Where the tables are
+// exact the box is the exactly turned rectangle.
+TEST_F(RotateGeometryTest, RotatedBoundsOfExactTurns) {
   const RectRecord r = Rect(0, 0, 100, 50);
   ExpectRect(RotatedBounds(0, r, tables.Ref()), 0, 0, 100, 50);
-  // Exact: (25, -25, 75, 75).
-  ExpectRect(RotatedBounds(64, r, tables.Ref()), 24, -24, 74, 76);
-  // Exact: (0, 0, 100, 50).
-  ExpectRect(RotatedBounds(128, r, tables.Ref()), 0, -1, 100, 49);
-  // Exact: centre +- 53.03 both ways, (-3.03, -28.03, 103.03, 78.03).
-  ExpectRect(RotatedBounds(32, r, tables.Ref()), -4, -28, 102, 77);
-}
-
-TEST_F(RotateGeometryTest, RotatedBoundsUsesTheUnmaskedAngleForTheCorner) {
-  // 320 picks the same table entries as 64, but its corner angle is a full
-  // turn further on and rounds differently in single precision.
-  ExpectRect(RotatedBounds(320, Rect(0, 0, 100, 50), tables.Ref()), 24, -25, 74, 75);
-  ExpectRect(RotatedBounds(32, Rect(1000, -500, 1100, -450), tables.Ref()), 996, -528, 1102,
-             -423);
+  ExpectRect(RotatedBounds(64, r, tables.Ref()), 25, -25, 75, 75);
+  ExpectRect(RotatedBounds(128, r, tables.Ref()), 0, 0, 100, 50);
+  ExpectRect(RotatedBounds(320, r, tables.Ref()), 25, -25, 75, 75);
+  ExpectRect(RotatedBounds(-64, Rect(1000, -40, 1100, 10), tables.Ref()), 1025, -65, 1075, 35);
 }
 
 TEST_F(RotateGeometryTest, RotatedBoundsOfHugeRectanglesDoNotOverflow) {
   const std::int32_t side = 1 << 23;
   ExpectRect(RotatedBounds(0, Rect(0, 0, side, side), tables.Ref()), 0, 0, side, side);
   ExpectRect(RotatedBounds(64, Rect(0, 0, side, side), tables.Ref()), 0, 0, side, side);
+  // Exact: x in side / 2 -+ 0.5, y in 0.5 -+ side / 2.
   ExpectRect(RotatedBounds(64, Rect(0, 0, side, 1), tables.Ref()), side / 2 - 1, -side / 2,
-             side / 2, side / 2);
-  // 45 degrees: exact half-diagonal 5931641.6 about the centre 4194304; the
-  // 8.8 entries (181/256 for 0.7071) shrink the far edges a little.
+             side / 2 + 1, side / 2 + 1);
+  // 45 degrees: half-diagonal 5931641.6 about 4194304 exactly; the 8.8
+  // entries (181 for 181.02) widen the picture by about a ten-thousandth.
   const RectRecord b = RotatedBounds(32, Rect(0, 0, side, side), tables.Ref());
-  ExpectRect(b, -1736704, -1737337, 10125312, 10124679);
+  const double far = side * M_SQRT1_2;
+  EXPECT_NEAR(b.left, side / 2 - far, 1000);
+  EXPECT_LE(b.left, side / 2 - far);
+  EXPECT_NEAR(b.bottom, side / 2 + far, 1000);
+  EXPECT_GE(b.bottom, side / 2 + far);
 }
 
 TEST_F(RotateGeometryTest, RotatedBoundsOfDegenerateRectanglesStayOrdered) {
@@ -141,84 +136,37 @@ TEST_F(RotateGeometryTest, RotatedBoundsOfDegenerateRectanglesStayOrdered) {
   }
 }
 
-WalkFrame Frame(std::int32_t destW, std::int32_t destH, std::int32_t maskW, std::int32_t maskH) {
-  return WalkFrame{destW, destH, maskW, maskH, 0, 0};
-}
-
-TEST_F(RotateGeometryTest, RenderStartIsTheDestinationCornerInMaskCoordinates) {
-  // Unturned, same size: the corner is the mask's first pixel.
-  FixedPoint p = RenderStartPoint(Frame(100, 50, 100, 50), 0, false);
-  EXPECT_EQ(p.x >> 8, 0);
-  EXPECT_EQ(p.y >> 8, 0);
-  // A 100 x 50 mask centred on a 640 x 480 stage: the stage corner is 270
-  // columns left of and 215 rows above the mask's first pixel.
-  p = RenderStartPoint(Frame(640, 480, 100, 50), 0, false);
-  EXPECT_EQ(p.x, -270 * 256);
-  EXPECT_EQ(p.y, -215 * 256);
-  // The sub-view's own position moves the origin.
-  WalkFrame moved = Frame(640, 480, 100, 50);
-  moved.maskSubLeft = 10;
-  moved.maskSubTop = -3;
-  const FixedPoint q = RenderStartPoint(moved, 0, false);
-  EXPECT_EQ(q.x, p.x - 10 * 256);
-  EXPECT_EQ(q.y, p.y + 3 * 256);
-}
-
-TEST_F(RotateGeometryTest, FlippedRenderStartsFromTheMirroredCorner) {
-  // Mirrored about the mask's centre column (50): the stage's top-left corner
-  // samples 320 columns right of the centre, at the same row.
-  const FixedPoint plain = RenderStartPoint(Frame(640, 480, 100, 50), 0, false);
-  const FixedPoint flipped = RenderStartPoint(Frame(640, 480, 100, 50), 0, true);
-  EXPECT_EQ(flipped.y, plain.y);
-  EXPECT_EQ(flipped.x, (50 + 320) * 256);
-  EXPECT_EQ(flipped.x + plain.x, 2 * 50 * 256);
-}
-
-TEST_F(RotateGeometryTest, QuarterTurnedRenderStartsAtTheBottomLeftCorner) {
-  // Turned clockwise, the destination's top-left corner comes from the
-  // source's bottom-left corner (0, 4) of a 4 x 4 sprite.
-  const FixedPoint p = RenderStartPoint(Frame(4, 4, 4, 4), InverseAngleIndex(64), false);
-  EXPECT_EQ(p.x >> 8, 0);
-  EXPECT_EQ(p.y, 4 * 256);
-}
-
-TEST_F(RotateGeometryTest, AlphaStartIsAWholePixel) {
-  for (std::int32_t u : {0, 7, 32, 64, 200}) {
-    for (bool flip : {false, true}) {
-      const FixedPoint p = AlphaStartPoint(Frame(101, 51, 100, 50), u, flip);
-      EXPECT_EQ(p.x & 255, 0) << u;
-      EXPECT_EQ(p.y & 255, 0) << u;
-    }
-  }
-  // Half sizes 50 x 25: the corner (-49.99..., -25) truncates to column 1.
-  const FixedPoint p = AlphaStartPoint(Frame(100, 50, 100, 50), 0, false);
-  EXPECT_EQ(p.x, 256);
-  EXPECT_EQ(p.y, 0);
-  const FixedPoint flipped = AlphaStartPoint(Frame(640, 480, 100, 50), 0, true);
-  EXPECT_EQ(flipped.x, (50 + 320) * 256);
-}
-
-TEST_F(RotateGeometryTest, StartPointsOfHugeDestinations) {
+// Pixel centres: the placed sprite's first pixel samples the centre of the
+// sprite pixel it shows.
+TEST_F(RotateGeometryTest, PixelsSampleTheCentreOfTheSpritePixelTheyShow) {
+  const auto steps = [&](std::int32_t degrees, bool flip) {
+    return ComputeMappingVectors(InverseAngleIndex(degrees * 256 / 360), flip, tables.Ref());
+  };
+  const auto at = [](FixedPoint p) { return std::make_pair(p.x, p.y); };
+  // 4 x 4 sprite, its top-left pixel after the turn.
+  EXPECT_EQ(at(PixelCentreSample(steps(0, false), 4, 4, 0, 0)), std::make_pair(128, 128));
+  EXPECT_EQ(at(PixelCentreSample(steps(0, true), 4, 4, 0, 0)), std::make_pair(3 * 256 + 128, 128));
+  // A clockwise quarter turn shows the bottom-left pixel there.
+  EXPECT_EQ(at(PixelCentreSample(steps(90, false), 4, 4, 0, 0)),
+            std::make_pair(128, 3 * 256 + 128));
+  EXPECT_EQ(at(PixelCentreSample(steps(180, false), 4, 4, 0, 0)),
+            std::make_pair(3 * 256 + 128, 3 * 256 + 128));
+  // The centre pixel of an odd sprite samples its own centre at any angle.
+  for (std::int32_t degrees : {0, 17, 45, 200})
+    EXPECT_EQ(at(PixelCentreSample(steps(degrees, true), 5, 3, 2, 1)),
+              std::make_pair(2 * 256 + 128, 256 + 128));
+  // A stage corner 270 columns left of and 215 rows above the sprite; the
+  // sub-view's position moves the origin; bilinear taps start half a pixel
+  // up and left.
+  const FixedPoint p = SampleStart({100, 50, 10, -3, -270, -215}, steps(0, false), false);
+  EXPECT_EQ(at(p), std::make_pair(-280 * 256 + 128, -212 * 256 + 128));
+  const FixedPoint q = SampleStart({100, 50, 10, -3, -270, -215}, steps(0, false), true);
+  EXPECT_EQ(at(q), std::make_pair(-280 * 256, -212 * 256));
+  // Huge sprites: the corner pixel at 45 degrees, 0.2071 * side left of
+  // the sprite, still within 24.8.
   const std::int32_t side = 1 << 23;
-  // Unturned: the corner is the first pixel, whatever the size.
-  FixedPoint p = RenderStartPoint(Frame(side, side, side, side), 0, false);
-  EXPECT_LT(std::abs(p.x), 256);
-  EXPECT_LT(std::abs(p.y), 256);
-  // Inverse index 32 turns the corner straight above the centre, half a
-  // diagonal up.
-  p = RenderStartPoint(Frame(side, side, side, side), 32, false);
-  EXPECT_NEAR(p.x / 256.0, side / 2, 1.0);
-  EXPECT_NEAR(p.y / 256.0, side / 2 - side * M_SQRT1_2, 2.0);
-  const FixedPoint q = AlphaStartPoint(Frame(kIntMax, kIntMax, 1, 1), 32, true);
-  EXPECT_EQ(q.x & 255, 0);
-  EXPECT_EQ(q.y & 255, 0);
-}
-
-TEST_F(RotateGeometryTest, AdvanceStartMovesByWholeSteps) {
-  const MappingVectors m = ComputeMappingVectors(InverseAngleIndex(32), false, tables.Ref());
-  const FixedPoint p = AdvanceStart({100, 200}, m, 3, 2);
-  EXPECT_EQ(p.x, 100 + 3 * 181 + 2 * 181);
-  EXPECT_EQ(p.y, 200 - 3 * 181 + 2 * 181);
+  const FixedPoint h = PixelCentreSample(steps(45, false), side, side, 0, 0);
+  EXPECT_NEAR(h.x / 256.0, side * (0.5 - M_SQRT1_2), side / 1000.0);
 }
 
 TEST(ShouldRedrawTest, LevelsOneAndZero) {
@@ -245,43 +193,26 @@ TEST(ShouldRedrawTest, ARequestForcesExactlyOneFrame) {
   EXPECT_FALSE(ShouldRedraw(0, 0, pending));
 }
 
-// Mask 100 x 50 placed at the origin: centre (50, 25).
-TEST_F(RotateGeometryTest, HitMappingUnturned) {
-  const RectRecord placed = Rect(0, 0, 100, 50);
-  const auto at = [&](std::int32_t x, std::int32_t y, std::int32_t u, bool flip) {
-    const MaskPosition p = MapHitToMask(x, y, placed, u, flip, tables.Ref());
+// Mask 100 x 50 placed at (1000, -40).
+TEST_F(RotateGeometryTest, HitMappingIsTheNearestSample) {
+  const RectRecord placed = Rect(1000, -40, 1100, 10);
+  const auto at = [&](std::int32_t x, std::int32_t y, std::int32_t degrees, bool flip) {
+    const MaskPosition p = MapHitToMask(
+        x, y, placed,
+        ComputeMappingVectors(InverseAngleIndex(degrees * 256 / 360), flip, tables.Ref()));
     return std::make_pair(p.column, p.row);
   };
-  for (std::int32_t u : {0, 33, 192})
-    for (bool flip : {false, true}) EXPECT_EQ(at(50, 25, u, flip), std::make_pair(50, 25));
-  EXPECT_EQ(at(60, 25, 0, false), std::make_pair(60, 25));
-  EXPECT_EQ(at(50, 15, 0, false), std::make_pair(50, 15));
-  EXPECT_EQ(at(50, 35, 0, false), std::make_pair(50, 35));
-}
-
-TEST_F(RotateGeometryTest, HitMappingTurnedAndMirrored) {
-  const RectRecord placed = Rect(0, 0, 100, 50);
-  // Turned a quarter clockwise, the sprite's top now faces right.
-  MaskPosition p = MapHitToMask(60, 25, placed, InverseAngleIndex(64), false, tables.Ref());
-  EXPECT_EQ(p.column, 50);
-  EXPECT_EQ(p.row, 15);
-  // Turned 45 degrees: (7, 7) right-below the centre lies on the top edge's
-  // direction, 9.9 pixels out.
-  p = MapHitToMask(57, 32, placed, InverseAngleIndex(32), false, tables.Ref());
-  EXPECT_EQ(p.column, 59);
-  EXPECT_EQ(p.row, 25);
-  // Mirrored: a point right of the centre shows the mask left of it.
-  p = MapHitToMask(60, 25, placed, 0, true, tables.Ref());
-  EXPECT_EQ(p.column, 40);
-  EXPECT_EQ(p.row, 25);
-}
-
-TEST_F(RotateGeometryTest, HitMappingCountsFromThePlacedRectangle) {
-  const MaskPosition p = MapHitToMask(1060, -15, Rect(1000, -40, 1100, 10), 0, false, tables.Ref());
-  EXPECT_EQ(p.column, 60);
-  EXPECT_EQ(p.row, 25);
-  const MaskPosition far = MapHitToMask(kIntMax, kIntMin, Rect(kIntMin, kIntMax - 10, kIntMin + 10,
-                                                              kIntMax), 17, true, tables.Ref());
+  EXPECT_EQ(at(1060, -15, 0, false), std::make_pair(60, 25));
+  EXPECT_EQ(at(1000, -40, 0, false), std::make_pair(0, 0));
+  EXPECT_EQ(at(1099, 9, 0, false), std::make_pair(99, 49));
+  EXPECT_EQ(at(1060, -15, 0, true), std::make_pair(39, 25));
+  // A quarter turn clockwise: the pixel centre 10.5 right of and 0.5 below
+  // the sprite's centre (1050, -15) shows the sprite 10.5 above and 0.5 right.
+  EXPECT_EQ(at(1060, -15, 90, false), std::make_pair(50, 14));
+  // Far points do not wrap back onto the mask.
+  const MaskPosition far =
+      MapHitToMask(kIntMax, kIntMin, Rect(kIntMin, kIntMax - 10, kIntMin + 10, kIntMax),
+                   ComputeMappingVectors(17, true, tables.Ref()));
   EXPECT_TRUE(far.column < 0 || far.column >= 10 || far.row < 0 || far.row >= 10);
 }
 

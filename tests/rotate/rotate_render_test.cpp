@@ -3,10 +3,9 @@
 // hit test against what was drawn, the private copy, allocation failure and
 // views that would lead a careless loop out of its memory.
 //
-// Sampling happens at pixel corners: an unturned sprite the size of its
-// destination maps pixel (x, y) to (x, y); a flipped one walks its columns
-// backwards from the right edge, so destination column 0 samples column W
-// (outside) and column x samples W - x.
+// Sampling happens at pixel centres: an unturned sprite the size of its
+// destination maps pixel (x, y) to (x, y); a flipped one maps column x to
+// column W - 1 - x.
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -105,12 +104,12 @@ const Mapping kMappings[] = {
     {"unturned", 0, false, [](std::int32_t x, std::int32_t) { return x; },
      [](std::int32_t, std::int32_t y) { return y; }},
     {"quarter", 90, false, [](std::int32_t, std::int32_t y) { return y; },
-     [](std::int32_t x, std::int32_t) { return kN - x; }},
-    {"half", 180, false, [](std::int32_t x, std::int32_t) { return kN - x; },
-     [](std::int32_t, std::int32_t y) { return kN - y; }},
-    {"three quarters", 270, false, [](std::int32_t, std::int32_t y) { return kN - y; },
+     [](std::int32_t x, std::int32_t) { return kN - 1 - x; }},
+    {"half", 180, false, [](std::int32_t x, std::int32_t) { return kN - 1 - x; },
+     [](std::int32_t, std::int32_t y) { return kN - 1 - y; }},
+    {"three quarters", 270, false, [](std::int32_t, std::int32_t y) { return kN - 1 - y; },
      [](std::int32_t x, std::int32_t) { return x; }},
-    {"mirrored", 0, true, [](std::int32_t x, std::int32_t) { return kN - x; },
+    {"mirrored", 0, true, [](std::int32_t x, std::int32_t) { return kN - 1 - x; },
      [](std::int32_t, std::int32_t y) { return y; }},
     {"mirrored quarter", 90, true, [](std::int32_t, std::int32_t y) { return y; },
      [](std::int32_t x, std::int32_t) { return x; }},
@@ -143,18 +142,18 @@ TEST_F(RotateRenderTest, ExactTurnsMovePixelsOneToOne) {
   }
 }
 
-TEST_F(RotateRenderTest, BilinearNeverUsesTheLastColumnOrRowAsALeftOrTopTap) {
+TEST_F(RotateRenderTest, BilinearUnturnedDrawsTheWholeSprite) {
   Image src(ImageKind::kRgb24, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
   Image dst(ImageKind::kRgb32, 0, 0, kN, kN);
   FillBgr(src, 10, 120, 230);
   FillMask(mask, 255);
   dst.Fill(0);
   ASSERT_EQ(Render(dst, src, mask), kOk);  // interpolation 1 from create
+  // The last column and row too: their missing neighbours weigh nothing.
   for (std::int32_t y = 0; y < kN; ++y)
     for (std::int32_t x = 0; x < kN; ++x) {
-      const bool drawn = x < kN - 1 && y < kN - 1;
-      EXPECT_EQ(dst.Pixel(x, y)[0], drawn ? 10 : 0) << x << "," << y;
-      EXPECT_EQ(dst.Pixel(x, y)[2], drawn ? 230 : 0) << x << "," << y;
+      EXPECT_EQ(dst.Pixel(x, y)[0], 10) << x << "," << y;
+      EXPECT_EQ(dst.Pixel(x, y)[2], 230) << x << "," << y;
     }
 }
 
@@ -186,74 +185,110 @@ struct PairCase {
   ImageKind src, dst;
 };
 
-TEST_F(RotateRenderTest, EveryFormatPairStoresTheConvertedColour) {
-  PaletteTable palette = PaletteTable::Random(rng);
-  const PairCase pairs[] = {
-      {ImageKind::kRgb24, ImageKind::kRgb32},     {ImageKind::kRgb32, ImageKind::kRgb24},
-      {ImageKind::kRgb555, ImageKind::kRgb555},   {ImageKind::kExpanded16, ImageKind::kRgb555},
-      {ImageKind::kIndexed8, ImageKind::kIndexed8}, {ImageKind::kExpanded8, ImageKind::kIndexed8},
-  };
-  for (const PairCase& pair : pairs) {
-    for (bool bilinear : {false, true}) {
-      SCOPED_TRACE(std::string(glissade::KindName(pair.src)) + " -> " +
-                   glissade::KindName(pair.dst) + (bilinear ? " bilinear" : " nearest"));
-      ASSERT_EQ(Set({{"interpolation", values().Integer(bilinear ? 1 : 0)}}), kOk);
-      Image src(pair.src, 0, 0, kN, kN), mask(ImageKind::kIndexed8, 0, 0, kN, kN);
-      Image dst(pair.dst, 0, 0, kN, kN);
-      src.FillRandom(rng);
-      if (pair.src == ImageKind::kExpanded16)
-        for (std::int32_t y = 0; y < kN; ++y)
-          for (std::int32_t x = 0; x < kN; ++x)
-            for (int c = 0; c < 3; ++c) src.Pixel(x, y)[c] &= 31;
-      if (bilinear) {
-        // Flat colour: interpolation must give it back exactly.
-        const std::vector<std::uint8_t> one(src.Pixel(0, 0), src.Pixel(0, 0) + src.BytesPerPixel());
-        for (std::int32_t y = 0; y < kN; ++y)
-          for (std::int32_t x = 0; x < kN; ++x)
-            std::copy(one.begin(), one.end(), src.Pixel(x, y));
-      }
-      FillMask(mask, 255);
-      dst.FillRandom(rng);
-      const std::vector<std::uint8_t> before = dst.Memory();
-      Frame f;
-      f.colours = palette.Record();
-      ASSERT_EQ(Render(dst, src, mask, f), kOk);
-      Image old(pair.dst, 0, 0, kN, kN);
-      old.Assign(before);
-      for (std::int32_t y = 0; y < kN; ++y)
-        for (std::int32_t x = 0; x < kN; ++x) {
-          const std::uint8_t* s = src.Pixel(x, y);
-          const std::uint8_t* d = dst.Pixel(x, y);
-          if (bilinear && (x == kN - 1 || y == kN - 1)) {
-            EXPECT_TRUE(std::equal(d, d + dst.BytesPerPixel(), old.Pixel(x, y)));
-            continue;
-          }
-          switch (pair.dst) {
-            case ImageKind::kRgb24:
-            case ImageKind::kRgb32:
-              EXPECT_TRUE(SameBgr(d, s)) << x << "," << y;
-              break;
-            case ImageKind::kRgb555: {
-              std::uint16_t expected;
-              if (pair.src == ImageKind::kRgb555)
-                expected = static_cast<std::uint16_t>((s[0] | (s[1] << 8)) & 0x7FFF);
-              else
-                expected = static_cast<std::uint16_t>(s[0] | (s[1] << 5) | (s[2] << 10));
-              EXPECT_EQ(d[0] | (d[1] << 8), expected) << x << "," << y;
-              break;
-            }
-            default: {
-              // Even an outright store goes through the colour table and back.
-              glissade::Colour c{s[2], s[1], s[0]};
-              if (pair.src == ImageKind::kIndexed8) c = palette.ColourOf(s[0]);
-              EXPECT_EQ(d[0], palette.InverseOf(c.r, c.g, c.b)) << x << "," << y;
-              break;
-            }
-          }
-        }
-      EXPECT_TRUE(dst.GuardsIntact());
+const PairCase kPairs[] = {
+    {ImageKind::kRgb24, ImageKind::kRgb32},       {ImageKind::kRgb32, ImageKind::kRgb24},
+    {ImageKind::kRgb555, ImageKind::kRgb555},     {ImageKind::kExpanded16, ImageKind::kRgb555},
+    {ImageKind::kIndexed8, ImageKind::kIndexed8}, {ImageKind::kExpanded8, ImageKind::kIndexed8},
+};
+
+// Whether destination pixel `d` holds source pixel `s` stored outright.
+bool Stored(const PairCase& pair, const PaletteTable& palette, const std::uint8_t* s,
+            const std::uint8_t* d) {
+  switch (pair.dst) {
+    case ImageKind::kRgb24:
+    case ImageKind::kRgb32:
+      return SameBgr(d, s);
+    case ImageKind::kRgb555: {
+      const auto expected =
+          pair.src == ImageKind::kRgb555
+              ? static_cast<std::uint16_t>((s[0] | (s[1] << 8)) & 0x7FFF)
+              : static_cast<std::uint16_t>(s[0] | (s[1] << 5) | (s[2] << 10));
+      return (d[0] | (d[1] << 8)) == expected;
+    }
+    default: {
+      // Even an outright store goes through the colour table and back.
+      glissade::Colour c{s[2], s[1], s[0]};
+      if (pair.src == ImageKind::kIndexed8) c = palette.ColourOf(s[0]);
+      return d[0] == palette.InverseOf(c.r, c.g, c.b);
     }
   }
+}
+
+void FillSource(Image& src, std::mt19937& rng) {
+  src.FillRandom(rng);
+  if (src.Kind() == ImageKind::kExpanded16)
+    for (std::int32_t y = 0; y < src.Height(); ++y)
+      for (std::int32_t x = 0; x < src.Width(); ++x)
+        for (int c = 0; c < 3; ++c) src.Pixel(x, y)[c] &= 31;
+}
+
+// Exact turns of sprites whose sides share the stage's parity, on every
+// format pair and both samplings: the sprite turned pixel for pixel about
+// its centre, in place, and nothing else on the stage touched.
+TEST_F(RotateRenderTest, ExactTurnsOnEveryFormatPairAndSampling) {
+  PaletteTable palette = PaletteTable::Random(rng);
+  using To = std::pair<std::int32_t, std::int32_t>;
+  struct TurnCase {
+    const char* name;
+    std::int32_t degrees;
+    bool flip;
+    // Where source pixel (x, y) of a w x h sprite lands in the turned box.
+    To (*to)(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
+  };
+  const TurnCase turns[] = {
+      {"unturned", 0, false, [](std::int32_t x, std::int32_t y, std::int32_t, std::int32_t) { return To{x, y}; }},
+      {"mirrored", 0, true, [](std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t) { return To{w - 1 - x, y}; }},
+      {"quarter", 90, false, [](std::int32_t x, std::int32_t y, std::int32_t, std::int32_t h) { return To{h - 1 - y, x}; }},
+      {"half", 180, false, [](std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) { return To{w - 1 - x, h - 1 - y}; }},
+      {"three quarters", 270, false, [](std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t) { return To{y, w - 1 - x}; }},
+      {"mirrored quarter", 90, true, [](std::int32_t x, std::int32_t y, std::int32_t, std::int32_t) { return To{y, x}; }},
+  };
+  struct Size {
+    std::int32_t w, h, stage;
+  };
+  for (const PairCase& pair : kPairs)
+    for (bool bilinear : {false, true})
+      for (const Size size : {Size{7, 5, 21}, Size{6, 4, 20}, Size{1, 1, 9}})
+        for (const TurnCase& t : turns) {
+          SCOPED_TRACE(std::string(glissade::KindName(pair.src)) + " -> " +
+                       glissade::KindName(pair.dst) + (bilinear ? " bilinear " : " nearest ") +
+                       t.name + " " + std::to_string(size.w) + "x" + std::to_string(size.h));
+          ASSERT_EQ(Set({{"interpolation", values().Integer(bilinear ? 1 : 0)}}), kOk);
+          Turn(t.degrees);
+          ASSERT_EQ(Set({{"flip", values().Integer(t.flip ? 1 : 0)}}), kOk);
+          Image src(pair.src, 0, 0, size.w, size.h), mask(ImageKind::kIndexed8, 0, 0, size.w, size.h);
+          Image dst(pair.dst, 0, 0, size.stage, size.stage);
+          FillSource(src, rng);
+          FillMask(mask, 255);
+          dst.FillRandom(rng);
+          const std::vector<std::uint8_t> before = dst.Memory();
+          Frame f;
+          f.colours = palette.Record();
+          ASSERT_EQ(Render(dst, src, mask, f), kOk);
+          Image old(pair.dst, 0, 0, size.stage, size.stage);
+          old.Assign(before);
+          // The turned box, centred where the sprite is placed.
+          const bool swaps = t.degrees % 180 != 0;
+          const std::int32_t bw = swaps ? size.h : size.w, bh = swaps ? size.w : size.h;
+          const std::int32_t left = (size.stage - bw) / 2, top = (size.stage - bh) / 2;
+          std::vector<bool> covered(static_cast<std::size_t>(size.stage * size.stage));
+          for (std::int32_t y = 0; y < size.h; ++y)
+            for (std::int32_t x = 0; x < size.w; ++x) {
+              const auto [bx, by] = t.to(x, y, size.w, size.h);
+              const std::int32_t dx = left + bx, dy = top + by;
+              covered[static_cast<std::size_t>(dy * size.stage + dx)] = true;
+              EXPECT_TRUE(Stored(pair, palette, src.Pixel(x, y), dst.Pixel(dx, dy)))
+                  << x << "," << y << " -> " << dx << "," << dy;
+            }
+          for (std::int32_t y = 0; y < size.stage; ++y)
+            for (std::int32_t x = 0; x < size.stage; ++x)
+              if (!covered[static_cast<std::size_t>(y * size.stage + x)]) {
+                EXPECT_TRUE(std::equal(dst.Pixel(x, y), dst.Pixel(x, y) + dst.BytesPerPixel(),
+                                       old.Pixel(x, y)))
+                    << x << "," << y;
+              }
+          EXPECT_TRUE(dst.GuardsIntact());
+        }
 }
 
 TEST_F(RotateRenderTest, ThresholdsAndBlendLevel) {
@@ -329,12 +364,17 @@ TEST_F(RotateRenderTest, UpdateIsNarrowedToTheTurnedBounds) {
   Frame f;
   f.update = &update;
   ASSERT_EQ(Render(dst, src, mask, f), kOk);
-  // A 10 x 10 square turned 45 degrees spans about 14 x 14 around (20, 15);
-  // the corners are truncated, so the box may sit a pixel or two off.
-  EXPECT_NEAR(update.right - update.left, 14, 1);
-  EXPECT_NEAR(update.bottom - update.top, 14, 1);
-  EXPECT_NEAR(update.left + update.right, 2 * 20, 3);
-  EXPECT_NEAR(update.top + update.bottom, 2 * 15, 3);
+  // A 10 x 10 square turned 45 degrees has its corners 5 * sqrt(2) = 7.07
+  // from (20, 15): x in [12.93, 27.07], y in [7.93, 22.07]. The box holds
+  // the pixels that reach, at most a pixel past the corners' floor and ceiling.
+  EXPECT_GE(update.left, 11);
+  EXPECT_LE(update.left, 13);
+  EXPECT_GE(update.right, 27);
+  EXPECT_LE(update.right, 29);
+  EXPECT_GE(update.top, 6);
+  EXPECT_LE(update.top, 8);
+  EXPECT_GE(update.bottom, 22);
+  EXPECT_LE(update.bottom, 24);
   EXPECT_EQ(outRect.right, update.right - update.left);
   EXPECT_EQ(outRect.bottom, update.bottom - update.top);
   // Nothing drawn outside it.
@@ -653,10 +693,12 @@ TEST_F(RotateRenderTest, HitTestAgreesWithTheDrawing) {
 
 TEST_F(RotateRenderTest, HitTestAtTheCentreAndFarAway) {
   Turn(77);
-  Image mask(ImageKind::kIndexed8, 0, 0, 10, 6);
+  // The centre pixel of an odd-sized sprite samples its own centre at
+  // every angle.
+  Image mask(ImageKind::kIndexed8, 0, 0, 11, 7);
   FillMask(mask, 0);
   *mask.Pixel(5, 3) = 99;
-  AreaRect spriteRect = MakeUpdate(100, 200, 110, 206);
+  AreaRect spriteRect = MakeUpdate(100, 200, 111, 207);
   SpriteDescription sprite{};
   sprite.words[kSpriteRectWord] = reinterpret_cast<Word>(&spriteRect);
   std::int32_t value = -1;
