@@ -7,6 +7,7 @@
 // destination maps pixel (x, y) to (x, y); a flipped one maps column x to
 // column W - 1 - x.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -641,53 +642,108 @@ TEST_F(RotateRenderTest, AlphaOutputWithoutALoopForThePairDrawsNothing) {
 
 // --- The hit test answers for what was drawn.
 
-TEST_F(RotateRenderTest, HitTestAgreesWithTheDrawing) {
-  for (bool flip : {false, true}) {
-    for (std::int32_t degrees : {0, 30, 90, 135, 250}) {
-      SCOPED_TRACE(std::to_string(degrees) + (flip ? " flipped" : ""));
-      Nearest();
-      Turn(degrees);
-      ASSERT_EQ(Set({{"flip", values().Integer(flip ? 1 : 0)}}), kOk);
-      // A 24 x 12 sprite whose left half is opaque, on a 40 x 40 stage.
-      Image src(ImageKind::kRgb32, 0, 0, 24, 12), mask(ImageKind::kIndexed8, 0, 0, 24, 12);
-      Image dst(ImageKind::kRgb32, 0, 0, 40, 40);
-      FillBgr(src, 255, 255, 255);
-      FillMask(mask, 0);
-      for (std::int32_t y = 0; y < 12; ++y)
-        for (std::int32_t x = 0; x < 12; ++x) *mask.Pixel(x, y) = 200;
-      dst.Fill(0);
-      ASSERT_EQ(Render(dst, src, mask), kOk);
-      AreaRect spriteRect = dst.view().bounds;
-      SpriteDescription sprite{};
-      sprite.words[kSpriteRectWord] = reinterpret_cast<Word>(&spriteRect);
-      const auto drawnAt = [&](std::int32_t x, std::int32_t y) {
-        if (x < 0 || y < 0 || x >= 40 || y >= 40) return false;
-        return dst.Pixel(x, y)[0] != 0;
-      };
-      int checked = 0;
-      for (std::int32_t y = 0; y < 40; ++y)
-        for (std::int32_t x = 0; x < 40; ++x) {
-          // Pixels well inside or well outside the drawn shape. The hit test
-          // quantises the point's angle and the drawing clips to truncated
-          // bounds; a mirrored sprite is also drawn one column off the exact
-          // mirror (its walk starts on a pixel corner). Edges may differ by
-          // that much.
-          const std::int32_t margin = flip ? 3 : 2;
-          bool allIn = true, allOut = true;
-          for (std::int32_t dy = -margin; dy <= margin; ++dy)
-            for (std::int32_t dx = -margin; dx <= margin; ++dx) {
-              const bool d = drawnAt(x + dx, y + dy);
-              allIn = allIn && d;
-              allOut = allOut && !d;
-            }
-          if (!allIn && !allOut) continue;
+// Random sprites (odd and even sides), turns, flips, stage placements,
+// update rectangles and samplings, drawn as colour plus alpha (the alpha
+// byte tells where anything was drawn) and through `Render`:
+//  - every pixel drawn lies in the box both renders report;
+//  - the box is at most a pixel past the floor and ceiling of the sprite's
+//    corners turned exactly;
+//  - with nearest sampling the hit test answers at every pixel the mask
+//    byte that was drawn there.
+TEST_F(RotateRenderTest, DrawingStaysInTheBoxAndTheHitTestAgrees) {
+  const auto pick = [&](std::int32_t lo, std::int32_t hi) {
+    return std::uniform_int_distribution<std::int32_t>(lo, hi)(rng);
+  };
+  for (int round = 0; round < 300; ++round) {
+    const std::int32_t w = pick(1, 23), h = pick(1, 23);
+    const std::int32_t sw = pick(w, 44), sh = pick(h, 44);
+    const std::int32_t left = pick(-50, 50), top = pick(-50, 50);
+    const std::int32_t degrees = pick(0, 359);
+    const bool flip = pick(0, 1) != 0, bilinear = pick(0, 1) != 0;
+    SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " on " + std::to_string(sw) +
+                 "x" + std::to_string(sh) + " at " + std::to_string(degrees) +
+                 (flip ? " flipped" : "") + (bilinear ? " bilinear" : " nearest"));
+    Turn(degrees);
+    ASSERT_EQ(Set({{"flip", values().Integer(flip ? 1 : 0)},
+                   {"interpolation", values().Integer(bilinear ? 1 : 0)}}),
+              kOk);
+    Image src(ImageKind::kRgb32, 0, 0, w, h), mask(ImageKind::kIndexed8, 0, 0, w, h);
+    for (std::int32_t y = 0; y < h; ++y)
+      for (std::int32_t x = 0; x < w; ++x) {
+        std::uint8_t* p = src.Pixel(x, y);
+        p[0] = static_cast<std::uint8_t>(x);
+        p[1] = static_cast<std::uint8_t>(y);
+        p[2] = 200;
+        *mask.Pixel(x, y) = static_cast<std::uint8_t>(pick(1, 255));
+      }
+    Image colour(ImageKind::kRgb32, left, top, left + sw, top + sh);
+    Image alpha(ImageKind::kIndexed8, 0, 0, sw, sh);
+    colour.Fill(0);
+    alpha.Fill(0);
+    const std::int32_t ul = pick(left, left + sw - 1), ut = pick(top, top + sh - 1);
+    AreaRect update = MakeUpdate(ul, ut, pick(ul + 1, left + sw), pick(ut + 1, top + sh));
+    const AreaRect given = update;
+    thresholds = glissade::MakeThresholdRecord(255, 0);
+    thresholds.words[kThresholdOutRectWord] = reinterpret_cast<Word>(&outRect);
+    thresholds.words[kThresholdOutRect2Word] = reinterpret_cast<Word>(&outRect2);
+    ASSERT_EQ(fx->ops->RenderWithAlpha(fx.get(), colour.View(), alpha.View(), src.View(),
+                                       mask.View(), &update, nullptr, nullptr, 255, 1, 0,
+                                       &thresholds),
+              kOk);
+    const AreaRect box = outRect2;
+    EXPECT_EQ(outRect.left, box.left);
+    EXPECT_EQ(outRect.bottom, box.bottom);
+
+    // The exactly turned corners about the placed sprite's centre.
+    const double turn = (degrees * 256 / 360) * 6.283185307179586 / 256;
+    const double cx = left + (sw >> 1) - (w >> 1) + w / 2.0;
+    const double cy = top + (sh >> 1) - (h >> 1) + h / 2.0;
+    const double ex = w / 2.0 * std::fabs(std::cos(turn)) + h / 2.0 * std::fabs(std::sin(turn));
+    const double ey = w / 2.0 * std::fabs(std::sin(turn)) + h / 2.0 * std::fabs(std::cos(turn));
+    EXPECT_GE(box.left, std::floor(cx - ex) - 1);
+    EXPECT_LE(box.right, std::ceil(cx + ex) + 1);
+    EXPECT_GE(box.top, std::floor(cy - ey) - 1);
+    EXPECT_LE(box.bottom, std::ceil(cy + ey) + 1);
+
+    AreaRect spriteRect = colour.view().bounds;
+    SpriteDescription sprite{};
+    sprite.words[kSpriteRectWord] = reinterpret_cast<Word>(&spriteRect);
+    for (std::int32_t y = given.top; y < given.bottom; ++y)
+      for (std::int32_t x = given.left; x < given.right; ++x) {
+        const std::uint8_t a = *alpha.Pixel(x - left, y - top);
+        if (a != 0) {
+          EXPECT_TRUE(x >= box.left && x < box.right && y >= box.top && y < box.bottom)
+              << x << "," << y;
+        }
+        if (!bilinear) {
           std::int32_t value = -1;
           ASSERT_EQ(fx->ops->GetAlphaAt(fx.get(), mask.View(), y, x, &value, &sprite), kOk);
-          EXPECT_EQ(value, allIn ? 200 : 0) << x << "," << y;
-          ++checked;
+          EXPECT_EQ(value, a) << x << "," << y;
+          // And the colour is that of the sprite pixel holding that byte.
+          if (a != 0) {
+            const std::uint8_t* c = colour.Pixel(x, y);
+            EXPECT_EQ(*mask.Pixel(c[0], c[1]), a) << x << "," << y;
+          }
         }
-      EXPECT_GT(checked, 1000);
-    }
+      }
+
+    // `Render` draws into the same box and reports its size.
+    colour.Fill(0);
+    update = given;
+    Frame f;
+    f.update = &update;
+    ASSERT_EQ(Render(colour, src, mask, f), kOk);
+    EXPECT_EQ(outRect.right - outRect.left, box.right - box.left);
+    EXPECT_EQ(outRect.bottom - outRect.top, box.bottom - box.top);
+    for (std::int32_t y = top; y < top + sh; ++y)
+      for (std::int32_t x = left; x < left + sw; ++x)
+        if (colour.Pixel(x, y)[2] != 0) {
+          EXPECT_TRUE(x >= box.left && x < box.right && y >= box.top && y < box.bottom &&
+                      x >= given.left && x < given.right && y >= given.top && y < given.bottom)
+              << x << "," << y;
+        }
+    EXPECT_TRUE(colour.GuardsIntact());
+    EXPECT_TRUE(alpha.GuardsIntact());
   }
 }
 
