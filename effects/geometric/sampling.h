@@ -354,7 +354,6 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
         if (at >= 0) m += mask_.base[at] * weight[t];
       }
       m >>= 8;
-      if (m == 0) return {};
       // Taps outside take the colour of the nearest pixel inside: clamped
       // coordinates, so a tap pair on the edge may share one pixel.
       const auto clamp = [](std::int32_t v, std::int32_t n) { return v < 0 ? 0 : v >= n ? n - 1 : v; };

@@ -52,8 +52,9 @@ Sampled Sample(const SampledReferenceJob& job, SourcePosition pos) {
   const std::int64_t span = SpanOf(*job.source);
   Sampled out;
   std::int64_t m = 0, c = 0;
+  const std::int64_t maskRows = job.mask->Height();
   if (job.sampling == SampledMask::kNearest) {
-    if (ix < 0 || ix >= maskWidth) return out;
+    if (ix < 0 || ix >= maskWidth || iy < 0 || iy >= maskRows) return out;
     if (!Inside(*job.mask, ix, iy, 1, &m) || !Inside(*job.source, ix, iy, span, &c)) return out;
     out.mask = ReadMask(job, m);
     out.colour = ReadColour(job, c);
@@ -66,26 +67,38 @@ Sampled Sample(const SampledReferenceJob& job, SourcePosition pos) {
   const int w00 = 256 - w10 - fy;
   const std::int64_t dx[4] = {0, 1, 0, 1}, dy[4] = {0, 0, 1, 1};
   const int w[4] = {w00, w10, w01, w11};
-  const bool interpolated = job.sampling == SampledMask::kInterpolated;
-  if (ix < 0 || ix >= (interpolated ? maskWidth - 1 : maskWidth)) return out;
   int maskSum = 0, b = 0, g = 0, r = 0;
+  if (job.sampling == SampledMask::kFading) {
+    // A tap inside the sprite gives its mask byte and colour; one outside
+    // gives mask 0 and the colour of the sprite pixel nearest to it. With
+    // no tap in the sprite the sample is transparent black, as far away.
+    if (ix < -1 || ix >= maskWidth || iy < -1 || iy >= maskRows) return out;
+    for (int k = 0; k < 4; ++k) {
+      const std::int64_t tx = ix + dx[k], ty = iy + dy[k];
+      const bool in = tx >= 0 && tx < maskWidth && ty >= 0 && ty < maskRows;
+      if (in && Inside(*job.mask, tx, ty, 1, &m)) maskSum += ReadMask(job, m) * w[k];
+      const std::int64_t cx = tx < 0 ? 0 : tx >= maskWidth ? maskWidth - 1 : tx;
+      const std::int64_t cy = ty < 0 ? 0 : ty >= maskRows ? maskRows - 1 : ty;
+      if (!Inside(*job.source, cx, cy, span, &c)) return out;
+      const Triple t = ReadColour(job, c);
+      b += t.b * w[k];
+      g += t.g * w[k];
+      r += t.r * w[k];
+    }
+    out.mask = maskSum >> 8;
+    out.colour = {b >> 8, g >> 8, r >> 8};
+    return out;
+  }
+  if (ix < 0 || ix >= maskWidth || iy < 0 || iy >= maskRows) return out;
   for (int k = 0; k < 4; ++k) {
     if (!Inside(*job.source, ix + dx[k], iy + dy[k], span, &c)) return out;
     const Triple t = ReadColour(job, c);
     b += t.b * w[k];
     g += t.g * w[k];
     r += t.r * w[k];
-    if (interpolated) {
-      if (!Inside(*job.mask, ix + dx[k], iy + dy[k], 1, &m)) return out;
-      maskSum += ReadMask(job, m) * w[k];
-    }
   }
-  if (interpolated) {
-    out.mask = maskSum >> 8;
-  } else {
-    if (!Inside(*job.mask, ix, iy, 1, &m)) return out;
-    out.mask = ReadMask(job, m);
-  }
+  if (!Inside(*job.mask, ix, iy, 1, &m)) return out;
+  out.mask = ReadMask(job, m);
   out.colour = {b >> 8, g >> 8, r >> 8};
   return out;
 }

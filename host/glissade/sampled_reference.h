@@ -1,7 +1,7 @@
 // A plain sampled reference for the geometric effects' differential tests:
 // every destination pixel mapped back into the source and its mask by the
 // caller's mapping, its mask value and colour taken straight from the
-// sampling rules (nearest, or bilinear with the mask interpolated or read at
+// sampling rules (nearest, or bilinear with fading edges or the mask read at
 // the integer position), then composited by the threshold rule or written
 // as colour plus alpha. One pixel at a time, with every decision spelled
 // out; it shares nothing with the module's loops. Slow on purpose.
@@ -17,7 +17,7 @@ namespace vx::glissade {
 
 enum class SampledMask {
   kNearest,       // one tap: mask byte and colour at the integer position
-  kInterpolated,  // bilinear: four mask taps weighed like the colour
+  kFading,        // bilinear: taps inside weighed, those outside mask 0 (fading edges)
   kAtTap,         // bilinear colour, the single mask byte at the integer position
 };
 

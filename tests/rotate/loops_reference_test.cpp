@@ -88,6 +88,7 @@ class Round {
     ASSERT_TRUE(OpenWalk(mask.View(), mask.view().bounds, &walk));
     job.mask = WindowOf(walk);
     job.maskWidth = w;
+    job.maskRows = h;
     job.steps = ComputeMappingVectors(Int(0, 255), Int(0, 1) != 0, tables_.Ref());
     job.start = {Int(-256 * 30, 256 * 30), Int(-256 * 30, 256 * 30)};
     job.blend = Int(0, 1) ? 255 : Int(0, 255);
@@ -112,7 +113,7 @@ class Round {
     ref.source = &source;
     ref.mask = &mask;
     ref.sampling =
-        interpolate ? glissade::SampledMask::kInterpolated : glissade::SampledMask::kNearest;
+        interpolate ? glissade::SampledMask::kFading : glissade::SampledMask::kNearest;
     ref.blend = job.blend;
     ref.upper = job.thresholds.upper;
     ref.lower = job.thresholds.lower;
@@ -190,6 +191,7 @@ TEST(RotateLoopReferenceTest, MaskAtTapWalkMatchesThePlainReference) {
     ASSERT_TRUE(OpenWalk(mask.View(), mask.view().bounds, &walk));
     job.mask = WindowOf(walk);
     job.maskWidth = w;
+    job.maskRows = h;
     job.thresholds.lower = pick(-1, 40);
     const MappingVectors steps = ComputeMappingVectors(pick(0, 255), false, tables.Ref());
     const FixedPoint start{pick(-256 * 20, 256 * 20), pick(-256 * 20, 256 * 20)};
