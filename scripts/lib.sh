@@ -7,12 +7,13 @@ VX_MAIN_PACKAGES=(cmake ninja-build g++ libpng-dev libgif-dev libcli11-dev
                   libmagick++-6.q16-dev)
 VX_TEST_PACKAGES=("${VX_MAIN_PACKAGES[@]}" g++-multilib qemu-user
                   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-                  binutils-mingw-w64-x86-64 wine64)
+                  binutils-mingw-w64-x86-64 wine64 dpkg-dev pkgconf unzip)
 
-# vx_install_packages PACKAGE...: installs those not installed yet. Root is
-# needed only when something is missing.
+# vx_install_packages PACKAGE...: installs those not installed yet. Only
+# then does it need root: as root it runs apt-get itself, as another user
+# through sudo (the build itself stays the user's).
 vx_install_packages() {
-  local missing=() package
+  local missing=() package as_root=()
   for package in "$@"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$package")
@@ -20,10 +21,13 @@ vx_install_packages() {
   done
   [[ ${#missing[@]} -eq 0 ]] && return 0
   if [[ $(id -u) -ne 0 ]]; then
-    echo "missing packages (run as root to install them): ${missing[*]}" >&2
-    return 1
+    if ! command -v sudo >/dev/null; then
+      echo "missing packages (run as root, or install sudo, to install them): ${missing[*]}" >&2
+      return 1
+    fi
+    as_root=(sudo env DEBIAN_FRONTEND=noninteractive)
   fi
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update && apt-get install -y --no-install-recommends "${missing[@]}"
+  "${as_root[@]}" apt-get update && "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 }

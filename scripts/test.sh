@@ -62,6 +62,61 @@ for preset in "${presets[@]}"; do
   report+=("$(printf '%-12s %3d passed, %d failed, %d skipped (%ds)' "$preset" "$passed" "$failed" "$skipped" $((SECONDS - t0)))")
 done
 
+# What ships, tried as its users meet it: the install and a host project
+# built against it, the .deb unpacked and its previewer run, the Windows zip.
+built() { [[ -f build/$1/build.ninja ]] && ! grep -q "^$1 .*FAILED" <(printf '%s\n' "${report[@]}"); }
+
+step_install() {
+  rm -rf build/stage build/consumer &&
+  cmake --install build/linux64 --prefix build/stage &&
+  cmake -S tests/package/consumer -B build/consumer -G Ninja -DCMAKE_PREFIX_PATH="$PWD/build/stage" &&
+  cmake --build build/consumer &&
+  build/consumer/consumer mosaic &&
+  PKG_CONFIG_PATH=build/stage/lib/pkgconfig pkg-config --atleast-version=1.0 vornix &&
+  test -f "$(PKG_CONFIG_PATH=build/stage/lib/pkgconfig pkg-config --variable=module vornix)"
+}
+
+step_deb() {
+  local root=build/debroot deb version
+  rm -rf "$root" build/linux64/packages &&
+  (cd build/linux64 && cpack -G DEB) &&
+  deb=$(ls build/linux64/packages/vornix_*.deb) &&
+  dpkg-deb -f "$deb" Depends | grep -q libpng &&
+  dpkg -x "$deb" "$root" &&
+  version=$("$root/usr/bin/vornix" --version) &&
+  echo "$version" &&
+  # The unpacked previewer must load the module unpacked beside it.
+  grep -qF "module $PWD/$root/usr/bin/../lib/libvornix.so:" <<<"$version" &&
+  "$root/usr/bin/vornix" render mosaic --frames 2 -o build/debroot-mosaic.png &&
+  test -s build/debroot-mosaic.png
+}
+
+step_zip() {
+  local listing
+  rm -rf build/win32/packages &&
+  (cd build/win32 && cpack -G ZIP) &&
+  listing=$(unzip -Z1 build/win32/packages/vornix-*-win32.zip) &&
+  echo "$listing" &&
+  for file in vornix.dll README.md LICENSE; do grep -qE "(^|/)$file\$" <<<"$listing" || return 1; done
+}
+
+ship_steps=("install linux64 step_install" "deb linux64 step_deb" "zip win32 step_zip")
+for entry in "${ship_steps[@]}"; do
+  read -r name preset fn <<<"$entry"
+  t0=$SECONDS
+  if ! built "$preset"; then
+    result="not run: $preset was not built"
+    total_failed=$((total_failed + 1))
+  elif run_logged "ship-$name" "$fn"; then
+    result=passed
+    total_passed=$((total_passed + 1))
+  else
+    result=FAILED
+    total_failed=$((total_failed + 1))
+  fi
+  report+=("$(printf '%-12s %s (%ds)' "$name" "$result" $((SECONDS - t0)))")
+done
+
 echo
 echo "==== summary ($((SECONDS - started))s)"
 printf '%s\n' "${report[@]}"
