@@ -47,6 +47,13 @@ LiveEffect OpenEffect(host::Host& host, const Guid& classId, Status* status) {
   return effect;
 }
 
+LiveEffect ExpectEffect(Group& group, host::Host& host, const EffectFacts& fx) {
+  Status status = kOk;
+  LiveEffect effect = OpenEffect(host, fx.classId, &status);
+  group.ExpectStatus(status, kOk, fx.name + ": create and interface");
+  return effect;
+}
+
 void ExpectClean(Group& group, host::Host& host, const std::string& label) {
   host::Allocator& a = host.allocator();
   group.Expect(a.LiveBlocks() == 0, label + ": " + std::to_string(a.LiveBlocks()) + " block(s) of " +

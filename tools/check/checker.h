@@ -64,6 +64,9 @@ struct LiveEffect {
 // Null `fx` (and `*status` set) when create or the interface fails.
 LiveEffect OpenEffect(host::Host& host, const Guid& classId, Status* status = nullptr);
 
+// OpenEffect, counted as a check of the group.
+LiveEffect ExpectEffect(Group& group, host::Host& host, const EffectFacts& fx);
+
 // After everything a group made is gone: nothing left in the allocator, no
 // foreign or double frees, no broken guards, and the module may unload.
 void ExpectClean(Group& group, host::Host& host, const std::string& label);

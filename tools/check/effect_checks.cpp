@@ -72,9 +72,9 @@ void ExpectRenders(Group& group, host::Host& host, LiveEffect& e, const std::str
 
 void CheckStaticAnswers(Group& group, host::Host& host, const ModuleFacts& facts) {
   for (const EffectFacts& fx : facts.effects) {
-    Status status = kOk;
-    LiveEffect e = OpenEffect(host, fx.classId, &status);
-    if (!group.ExpectStatus(status, kOk, fx.name + ": create and interface")) continue;
+    LiveEffect e = ExpectEffect(group, host, fx);
+    if (!e.fx) continue;
+    Status status = kOk;  // its address marks outputs that must stay unwritten
     std::int32_t a = -1, b = -1;
     group.ExpectStatus(e.ops()->GetTraits(e.self(), &a, &b), kOk, fx.name + ": GetTraits");
     for (bool setName : {false, true}) {
@@ -123,9 +123,9 @@ void CheckStaticAnswers(Group& group, host::Host& host, const ModuleFacts& facts
 
 void CheckPropertyTables(Group& group, host::Host& host, const ModuleFacts& facts) {
   for (const EffectFacts& fx : facts.effects) {
-    Status status = kOk;
-    LiveEffect e = OpenEffect(host, fx.classId, &status);
-    if (!group.ExpectStatus(status, kOk, fx.name + ": create and interface")) continue;
+    LiveEffect e = ExpectEffect(group, host, fx);
+    if (!e.fx) continue;
+    Status status = kOk;  // its address marks an output that must be replaced
     // A table the allocator cannot give: null, status 0, and tried again next time.
     host.allocator().FailAll(true);
     PropertyDesc* table = reinterpret_cast<PropertyDesc*>(&status);
@@ -173,9 +173,8 @@ void CheckSetProperties(Group& group, host::Host& host, const ModuleFacts& facts
   for (const EffectFacts& fx : facts.effects) {
     // Without a table nothing can be applied.
     {
-      Status status = kOk;
-      LiveEffect e = OpenEffect(host, fx.classId, &status);
-      if (!group.ExpectStatus(status, kOk, fx.name + ": create and interface")) continue;
+      LiveEffect e = ExpectEffect(group, host, fx);
+      if (!e.fx) continue;
       HostValue list = v.List({});
       std::int32_t restarted = -1, changed = -1;
       host.allocator().FailAll(true);
@@ -186,9 +185,8 @@ void CheckSetProperties(Group& group, host::Host& host, const ModuleFacts& facts
       e.Close();
     }
 
-    Status status = kOk;
-    LiveEffect e = OpenEffect(host, fx.classId, &status);
-    if (!group.ExpectStatus(status, kOk, fx.name + ": create and interface")) continue;
+    LiveEffect e = ExpectEffect(group, host, fx);
+    if (!e.fx) continue;
     const std::vector<std::string> keys = TableKeys(host, e);
 
     // Values no effect should trust: extremes, non-numbers, wrong types.
@@ -255,9 +253,8 @@ void CheckScriptCalls(Group& group, host::Host& host, const ModuleFacts& facts) 
   std::uint32_t seed = 300;
   static const std::regex kFunction(R"(^\s*([A-Za-z]\w*)\(sprite\b)");
   for (const EffectFacts& fx : facts.effects) {
-    Status status = kOk;
-    LiveEffect e = OpenEffect(host, fx.classId, &status);
-    if (!group.ExpectStatus(status, kOk, fx.name + ": create and interface")) continue;
+    LiveEffect e = ExpectEffect(group, host, fx);
+    if (!e.fx) continue;
     Symbol effectSymbol = 0;
     e.ops()->GetEffectSymbol(e.self(), &effectSymbol, 0);
 

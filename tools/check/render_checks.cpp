@@ -50,9 +50,8 @@ void CheckRenders(Group& group, host::Host& host, const ModuleFacts& facts) {
   };
   std::uint32_t seed = 1;
   for (const EffectFacts& fx : facts.effects) {
-    Status status = kOk;
-    LiveEffect e = OpenEffect(host, fx.classId, &status);
-    if (!group.ExpectStatus(status, kOk, fx.name + ": create and interface")) continue;
+    LiveEffect e = ExpectEffect(group, host, fx);
+    if (!e.fx) continue;
     const bool alphaEffect = ChangesAlpha(e) == 1;
     for (int setup = 0; setup < 2; ++setup) {
       if (setup == 1) Animate(host, e);
@@ -126,9 +125,8 @@ void CheckHitTests(Group& group, host::Host& host, const ModuleFacts& facts) {
                           {INT_MAX, INT_MAX, true}, {INT_MIN, INT_MAX, true}};
   std::uint32_t seed = 7;
   for (const EffectFacts& fx : facts.effects) {
-    Status status = kOk;
-    LiveEffect e = OpenEffect(host, fx.classId, &status);
-    if (!group.ExpectStatus(status, kOk, fx.name + ": create and interface")) continue;
+    LiveEffect e = ExpectEffect(group, host, fx);
+    if (!e.fx) continue;
     const bool answers = ChangesAlpha(e) == 1;
     for (int round = 0; round < 3; ++round) {
       Scene scene(kFormats[3], kFormats[3], host, seed++);
