@@ -9,8 +9,46 @@
 #include <limits>
 
 #include "framework/animation.h"
+#include "framework/properties.h"
 
 namespace vx::colour {
+
+// What a colour effect's property list says about its three channels, read
+// from the rows both colour tables share; kAbsent where it says nothing.
+struct ChannelList {
+  std::int32_t mode, frames;
+  std::array<std::int32_t, 3> shift, start;
+  std::int32_t easeIn, easeOut;
+};
+
+inline ChannelList ReadChannelList(const HostValue* list, const PropertyDesc* table,
+                                   Services* services) {
+  enum Row { kNumFrames = 2, kShift = 3, kStart = 6, kEnd = 9, kEaseIn = 18, kEaseOut = 19 };
+  auto read = [&](int row) { return GetIntProperty(list, table[row].keySymbol, services); };
+  ChannelList l;
+  l.mode = GetAnimMode(list, table, services);
+  l.frames = read(kNumFrames);
+  for (int i = 0; i < 3; ++i) l.shift[i] = read(kShift + i);
+  for (int i = 0; i < 3; ++i) l.start[i] = read(kStart + i);
+  l.easeIn = read(kEaseIn);
+  l.easeOut = read(kEaseOut);
+  // An end key counts only where its shift key is missing.
+  for (int i = 0; i < 3; ++i)
+    if (l.shift[i] == kAbsent) l.shift[i] = read(kEnd + i);
+  return l;
+}
+
+// Every list reruns the set-up of its mode (the current one when it names
+// none), also a list that names no value; other modes change nothing.
+template <class Static, class Animated>
+void RunSetUp(std::int32_t listMode, std::int32_t currentMode, Static&& staticSetUp,
+              Animated&& animatedSetUp) {
+  const std::int32_t mode = listMode == kAbsent ? currentMode : listMode;
+  if (mode == kModeStatic)
+    staticSetUp();
+  else if (IsAnimatedMode(mode))
+    animatedSetUp(mode);
+}
 
 // Where one channel lives in an effect instance.
 template <class Effect>
@@ -116,7 +154,8 @@ void ComputeNow(Effect& e, const ChannelTable<Effect>& channels) {
 // A negative frame count runs as its magnitude (the static pending mark -1
 // included); 0 runs as 1.
 inline std::int32_t PositiveFrameCount(std::int32_t n) {
-  if (n == std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::max();
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  if (n == kMin) return std::numeric_limits<std::int32_t>::max();
   return UsableFrameCount(n < 0 ? -n : n);
 }
 

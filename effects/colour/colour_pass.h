@@ -181,7 +181,8 @@ template <class Fn>
 inline constexpr bool kHasEndRow = requires(Fn& fn) { fn.EndRow(); };
 // Functions that colour runs of pixels at once and do not walk.
 template <class Fn>
-inline constexpr bool kColoursRuns = requires(Fn& fn, Bgrx* c) { fn.EightRun(c, std::int32_t{}); } &&
+inline constexpr bool kColoursRuns =
+    requires(Fn& fn, Bgrx* c) { fn.EightRun(c, std::int32_t{}); } &&
                                      !kHasStep<Fn> && !kHasSkip<Fn> && !kHasEndRow<Fn>;
 template <class Fn>
 inline constexpr bool kKeepsColour = requires { requires Fn::kKeepsColour; };

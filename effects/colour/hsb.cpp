@@ -16,31 +16,8 @@ namespace {
 
 using colour::ChannelTable;
 
-enum PropertyIndex {
-  kAnimModeRow,
-  kInterpolationRow,
-  kNumFramesRow,
-  kHueShiftRow,
-  kSatShiftRow,
-  kBrightShiftRow,
-  kStartHueRow,
-  kStartSatRow,
-  kStartBrightRow,
-  kEndHueRow,
-  kEndSatRow,
-  kEndBrightRow,
-  kColorShiftRow,
-  kStartShiftRow,
-  kEndShiftRow,
-  kHueRow,
-  kSaturationRow,
-  kBrightnessRow,
-  kEaseInRow,
-  kEaseOutRow,
-  kForceHueRow,
-  kForceSatRow,
-  kForceBrightRow,
-};
+// Rows of the forced values.
+enum ForceRow { kForceHueRow = 20, kForceSatRow = 21, kForceBrightRow = 22 };
 
 enum Channel { kHue, kSat, kBright };
 
@@ -56,26 +33,15 @@ constexpr std::int32_t HsbShift::*kForced[3] = {&HsbShift::hueForced, &HsbShift:
                                                 &HsbShift::brightForced};
 
 // What one property list says; kAbsent where it says nothing.
-struct HsbList {
-  std::int32_t mode, frames;
-  std::array<std::int32_t, 3> shift, start, force;
-  std::int32_t easeIn, easeOut;
+struct HsbList : colour::ChannelList {
+  std::array<std::int32_t, 3> force;
 };
 
 HsbList ReadList(const HsbShift& e, const HostValue* list, Services* services) {
+  HsbList l;
+  static_cast<colour::ChannelList&>(l) = colour::ReadChannelList(list, e.propertyTable, services);
   const PropertyDesc* table = e.propertyTable;
   auto read = [&](int row) { return GetIntProperty(list, table[row].keySymbol, services); };
-  HsbList l;
-  l.mode = GetAnimMode(list, table, services);
-  l.frames = read(kNumFramesRow);
-  l.shift = {read(kHueShiftRow), read(kSatShiftRow), read(kBrightShiftRow)};
-  l.start = {read(kStartHueRow), read(kStartSatRow), read(kStartBrightRow)};
-  l.easeIn = read(kEaseInRow);
-  l.easeOut = read(kEaseOutRow);
-  // An end key counts only where its shift key is missing.
-  const int endRows[3] = {kEndHueRow, kEndSatRow, kEndBrightRow};
-  for (int i = 0; i < 3; ++i)
-    if (l.shift[i] == kAbsent) l.shift[i] = read(endRows[i]);
   l.force = {read(kForceHueRow), read(kForceSatRow), read(kForceBrightRow)};
   return l;
 }
@@ -146,12 +112,9 @@ void HsbShift::SetDefaults(HsbShift& e) {
 void HsbShift::ApplyProperties(HsbShift& e, const HostValue* list, Services* services,
                                std::int32_t* restarted) {
   const HsbList l = ReadList(e, list, services);
-  // Every list reruns the set-up of its mode, also one that names no value.
-  const std::int32_t mode = l.mode == kAbsent ? e.anim.mode : l.mode;
-  if (mode == kModeStatic)
-    StaticSetup(e, l, restarted);
-  else if (IsAnimatedMode(mode))
-    AnimatedSetup(e, mode, l, restarted);
+  colour::RunSetUp(
+      l.mode, e.anim.mode, [&] { StaticSetup(e, l, restarted); },
+      [&](std::int32_t mode) { AnimatedSetup(e, mode, l, restarted); });
 }
 
 void ComputeHsbFrame(HsbShift& e) {
@@ -224,7 +187,9 @@ Lanes8 HsbShift8(const HsbShiftSetting& k, Lanes8 in) {
   const __m128i diff = Select(isR, _mm_sub_epi16(in.g, in.b),
                               Select(isG, _mm_sub_epi16(in.b, in.r), _mm_sub_epi16(in.r, in.g)));
   const __m128i base = Select(isR, zero, Select(isG, _mm_set1_epi16(120), _mm_set1_epi16(240)));
-  __m128i h = _mm_add_epi16(Divide(_mm_mullo_epi16(diff, _mm_set1_epi16(60)), _mm_max_epi16(delta, one)), base);
+  const __m128i sixty = _mm_set1_epi16(60);
+  __m128i h = _mm_add_epi16(
+      Divide(_mm_mullo_epi16(diff, sixty), _mm_max_epi16(delta, one)), base);
   h = _mm_add_epi16(h, _mm_and_si128(_mm_cmplt_epi16(h, zero), full));
   h = _mm_andnot_si128(grey, h);
   __m128i v = max;
@@ -237,21 +202,24 @@ Lanes8 HsbShift8(const HsbShiftSetting& k, Lanes8 in) {
     h = _mm_add_epi16(h, _mm_and_si128(_mm_cmplt_epi16(h, zero), full));
   }
   const auto shifted = [&](__m128i x, std::int32_t by) {
-    return _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(x, _mm_set1_epi16(static_cast<short>(by))), zero), top);
+    const __m128i sum = _mm_add_epi16(x, _mm_set1_epi16(static_cast<short>(by)));
+    return _mm_min_epi16(_mm_max_epi16(sum, zero), top);
   };
   s = k.satForced ? _mm_set1_epi16(static_cast<short>(k.sat)) : shifted(s, k.sat);
   v = k.brightForced ? _mm_set1_epi16(static_cast<short>(k.bright)) : shifted(v, k.bright);
 
   // h / 60 for h below 360 as (h x 1093) >> 16.
   const __m128i sector = _mm_mulhi_epu16(h, _mm_set1_epi16(1093));
-  const __m128i f = _mm_sub_epi16(h, _mm_mullo_epi16(sector, _mm_set1_epi16(60)));
+  const __m128i f = _mm_sub_epi16(h, _mm_mullo_epi16(sector, sixty));
   const __m128i vs = _mm_mullo_epi16(v, s);
   const __m128i k68 = _mm_set1_epi16(68);
   // (x x vs x 68) >> 20 as the high half of vs x (x x 68), shifted by 4.
   const __m128i p = _mm_sub_epi16(v, _mm_srli_epi16(vs, 8));
-  const __m128i q = _mm_sub_epi16(v, _mm_srli_epi16(_mm_mulhi_epu16(vs, _mm_mullo_epi16(f, k68)), 4));
-  const __m128i t = _mm_sub_epi16(
-      v, _mm_srli_epi16(_mm_mulhi_epu16(vs, _mm_mullo_epi16(_mm_sub_epi16(_mm_set1_epi16(60), f), k68)), 4));
+  const auto down = [&](__m128i x) {
+    return _mm_sub_epi16(v, _mm_srli_epi16(_mm_mulhi_epu16(vs, _mm_mullo_epi16(x, k68)), 4));
+  };
+  const __m128i q = down(f);
+  const __m128i t = down(_mm_sub_epi16(sixty, f));
 
   __m128i e[6];
   for (int i = 0; i < 6; ++i) e[i] = _mm_cmpeq_epi16(sector, _mm_set1_epi16(static_cast<short>(i)));
@@ -297,7 +265,8 @@ void HsbShiftRun(const HsbShiftSetting& k, Bgrx* c, std::int32_t n) {
     __m128i lo, hi;
     std::memcpy(&lo, c + i, 16);
     std::memcpy(&hi, c + i + 4, 16);
-    const Lanes8 out = HsbShift8(k, Lanes8{channel(lo, hi, 16), channel(lo, hi, 8), channel(lo, hi, 0)});
+    const Lanes8 in{channel(lo, hi, 16), channel(lo, hi, 8), channel(lo, hi, 0)};
+    const Lanes8 out = HsbShift8(k, in);
     const __m128i newLo = pixels(out, lo, false), newHi = pixels(out, hi, true);
     std::memcpy(c + i, &newLo, 16);
     std::memcpy(c + i + 4, &newHi, 16);

@@ -86,7 +86,8 @@ namespace hsb_detail {
 struct Reciprocals {
   std::uint32_t of[256];
   constexpr Reciprocals() : of() {
-    for (std::uint32_t d = 1; d < 256; ++d) of[d] = static_cast<std::uint32_t>((1ull << 31) / d + 1);
+    for (std::uint32_t d = 1; d < 256; ++d)
+      of[d] = static_cast<std::uint32_t>((1ull << 31) / d + 1);
   }
 };
 inline constexpr Reciprocals kReciprocals{};

@@ -9,35 +9,11 @@
 
 #include "effects/colour/channels.h"
 #include "effects/colour/colour_pass.h"
-#include "framework/properties.h"
 
 namespace vx {
 namespace {
 
 using colour::ChannelTable;
-
-enum PropertyIndex {
-  kAnimModeRow,
-  kInterpolationRow,
-  kNumFramesRow,
-  kRedShiftRow,
-  kGreenShiftRow,
-  kBlueShiftRow,
-  kStartRedRow,
-  kStartGreenRow,
-  kStartBlueRow,
-  kEndRedRow,
-  kEndGreenRow,
-  kEndBlueRow,
-  kColorShiftRow,
-  kStartShiftRow,
-  kEndShiftRow,
-  kRedRow,
-  kGreenRow,
-  kBlueRow,
-  kEaseInRow,
-  kEaseOutRow,
-};
 
 const ChannelTable<RgbShift> kChannels = {{
     {&RgbShift::redBase, &RgbShift::redSpeed, &RgbShift::redAccelIn, &RgbShift::redAccelOut,
@@ -48,31 +24,7 @@ const ChannelTable<RgbShift> kChannels = {{
      &RgbShift::blueNow},
 }};
 
-// What one property list says; kAbsent where it says nothing.
-struct RgbList {
-  std::int32_t mode, frames;
-  std::array<std::int32_t, 3> shift, start;
-  std::int32_t easeIn, easeOut;
-};
-
-RgbList ReadList(const RgbShift& e, const HostValue* list, Services* services) {
-  const PropertyDesc* table = e.propertyTable;
-  auto read = [&](int row) { return GetIntProperty(list, table[row].keySymbol, services); };
-  RgbList l;
-  l.mode = GetAnimMode(list, table, services);
-  l.frames = read(kNumFramesRow);
-  l.shift = {read(kRedShiftRow), read(kGreenShiftRow), read(kBlueShiftRow)};
-  l.start = {read(kStartRedRow), read(kStartGreenRow), read(kStartBlueRow)};
-  l.easeIn = read(kEaseInRow);
-  l.easeOut = read(kEaseOutRow);
-  // An end key counts only where its shift key is missing.
-  const int endRows[3] = {kEndRedRow, kEndGreenRow, kEndBlueRow};
-  for (int i = 0; i < 3; ++i)
-    if (l.shift[i] == kAbsent) l.shift[i] = read(endRows[i]);
-  return l;
-}
-
-void StaticSetup(RgbShift& e, const RgbList& l, std::int32_t* restarted) {
+void StaticSetup(RgbShift& e, const colour::ChannelList& l, std::int32_t* restarted) {
   colour::CommitCurrent(e, kChannels);
   EnterStatic(&e.anim, restarted);
   for (int i = 0; i < 3; ++i)
@@ -80,7 +32,8 @@ void StaticSetup(RgbShift& e, const RgbList& l, std::int32_t* restarted) {
   colour::StopChannels(e, kChannels);
 }
 
-void AnimatedSetup(RgbShift& e, std::int32_t mode, const RgbList& l, std::int32_t* restarted) {
+void AnimatedSetup(RgbShift& e, std::int32_t mode, const colour::ChannelList& l,
+                   std::int32_t* restarted) {
   std::array<std::int32_t, 3> end = colour::DefaultEnds(e, kChannels, restarted);
   if (l.frames != kAbsent) e.anim.frameCount = l.frames;
   for (int i = 0; i < 3; ++i) {
@@ -110,13 +63,10 @@ void RgbShift::SetDefaults(RgbShift& e) {
 
 void RgbShift::ApplyProperties(RgbShift& e, const HostValue* list, Services* services,
                                std::int32_t* restarted) {
-  const RgbList l = ReadList(e, list, services);
-  // Every list reruns the set-up of its mode, also one that names no value.
-  const std::int32_t mode = l.mode == kAbsent ? e.anim.mode : l.mode;
-  if (mode == kModeStatic)
-    StaticSetup(e, l, restarted);
-  else if (IsAnimatedMode(mode))
-    AnimatedSetup(e, mode, l, restarted);
+  const colour::ChannelList l = colour::ReadChannelList(list, e.propertyTable, services);
+  colour::RunSetUp(
+      l.mode, e.anim.mode, [&] { StaticSetup(e, l, restarted); },
+      [&](std::int32_t mode) { AnimatedSetup(e, mode, l, restarted); });
 }
 
 void ComputeRgbFrame(RgbShift& e) {

@@ -210,7 +210,8 @@ class RgbFx : public ColourEffect {
 
 TEST_F(RgbFx, StaticShiftsClampEachChannel) {
   ASSERT_EQ(Set({{"animMode", Sym("static")}, {"redShift", Int(255)}}), kOk);
-  EXPECT_EQ(Draw({{0, 10, 20}, {200, 200, 200}}), (std::vector<Rgb>{{255, 10, 20}, {255, 200, 200}}));
+  EXPECT_EQ(Draw({{0, 10, 20}, {200, 200, 200}}),
+            (std::vector<Rgb>{{255, 10, 20}, {255, 200, 200}}));
   ASSERT_EQ(Set({{"redShift", Int(-255)}, {"greenShift", Int(100)}}), kOk);
   EXPECT_EQ(DrawOne({250, 200, 7}), (Rgb{0, 255, 7}));
   ASSERT_EQ(Set({{"redShift", Int(0)}, {"greenShift", Int(0)}, {"blueShift", Int(2000000000)}}),

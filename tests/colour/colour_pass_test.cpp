@@ -157,7 +157,8 @@ SourceColour ReadSource(const Image& source, std::int32_t x, std::int32_t y, Ref
     }
     case ImageKind::kRgb555: {
       const int v = p[0] | (p[1] << 8);
-      return {true, Bgrx{static_cast<std::uint8_t>(v & 31), static_cast<std::uint8_t>((v >> 5) & 31),
+      return {true, Bgrx{static_cast<std::uint8_t>(v & 31),
+                         static_cast<std::uint8_t>((v >> 5) & 31),
                          static_cast<std::uint8_t>((v >> 10) & 31), 0}};
     }
     case ImageKind::kExpanded16:
@@ -181,10 +182,9 @@ Bgrx Expected(Fn fn, std::uint32_t seed, SourceColour s, std::int32_t x, std::in
   }
   if (!s.five) return MixEight(seed, s.c, x, y);
   if (fn == Fn::kWalkerFive) return MixFive(seed, s.c, x, y);
-  const Bgrx e = MixEight(seed,
-                          Bgrx{static_cast<std::uint8_t>(s.c.b * 8), static_cast<std::uint8_t>(s.c.g * 8),
-                               static_cast<std::uint8_t>(s.c.r * 8), 0},
-                          x, y);
+  const Bgrx wide{static_cast<std::uint8_t>(s.c.b * 8), static_cast<std::uint8_t>(s.c.g * 8),
+                  static_cast<std::uint8_t>(s.c.r * 8), 0};
+  const Bgrx e = MixEight(seed, wide, x, y);
   return Bgrx{static_cast<std::uint8_t>(e.b >> 3), static_cast<std::uint8_t>(e.g >> 3),
               static_cast<std::uint8_t>(e.r >> 3), 0};
 }
@@ -205,7 +205,8 @@ std::int32_t DrawnCount(const Image& mask, std::int32_t maskLeft, std::int32_t m
     std::int64_t x = 0;
     for (; r[0] || r[1] || r[2]; r += 3) {
       x += r[0];
-      n += static_cast<std::int32_t>(std::max<std::int64_t>(0, std::min<std::int64_t>(w, x + r[1] + r[2]) - std::min<std::int64_t>(w, x)));
+      const std::int64_t end = std::min<std::int64_t>(w, x + r[1] + r[2]);
+      n += static_cast<std::int32_t>(std::max<std::int64_t>(0, end - std::min<std::int64_t>(w, x)));
       x += r[1] + r[2];
     }
   }
