@@ -112,6 +112,28 @@ bool PlaceHitTest(const PixelView* alpha, const SpriteDescription* sprite,
   return true;
 }
 
+MaskPosition MapHitByAngle(std::int32_t x, std::int32_t y, const RectRecord& placed,
+                           std::int32_t u, bool flip, AngleTablesRef tables) {
+  constexpr double kPi = 3.141592654, kTwoPiOut = 6.283185308;
+  const std::int64_t w = static_cast<std::int64_t>(placed.right) - placed.left;
+  const std::int64_t h = static_cast<std::int64_t>(placed.bottom) - placed.top;
+  const std::int64_t dx = x - static_cast<std::int64_t>(placed.left) - (w >> 1);
+  const std::int64_t dy = y - static_cast<std::int64_t>(placed.top) - (h >> 1);
+  const float dist = static_cast<float>(std::sqrt(static_cast<double>(dx) * static_cast<double>(dx) +
+                                                  static_cast<double>(dy) * static_cast<double>(dy)));
+  std::int64_t sx = 0, sy = 0;
+  if (dist != 0.0f) {
+    float a = static_cast<float>(ClampedAsin(static_cast<float>(dx) / dist));
+    if (dy > 0) a = static_cast<float>(kPi - a);
+    if (flip) a = -a;  // the mirrored point
+    const std::int32_t k =
+        AngleIndex(static_cast<std::int64_t>(u) + TruncToInt32(a * 256 / kTwoPiOut));
+    sx = TruncToInt32(static_cast<float>(tables.sine[k]) * dist) >> 8;
+    sy = TruncToInt32(static_cast<float>(tables.cosine[AngleIndex(k + 128)]) * dist) >> 8;
+  }
+  return {SaturateToInt32((w >> 1) + sx), SaturateToInt32((h >> 1) + sy)};
+}
+
 std::int32_t MaskByteAt(PixelView* mask, MaskPosition at) {
   ViewWalk walk;
   if (mask == nullptr || !OpenWalk(mask, mask->bounds, &walk)) return 0;

@@ -74,6 +74,12 @@ MaskPosition MapHitToMask(std::int32_t x, std::int32_t y, const RectRecord& plac
 bool PlaceHitTest(const PixelView* alpha, const SpriteDescription* sprite,
                   std::int32_t* outValue, AreaRect* placed);
 
+// The point's angle about the centre of `placed`, turned by `u` and
+// mirrored when `flip` is set, taken back to the same distance from the
+// mask's centre: swirl's hit test, whose pixels turn by their own angles.
+MaskPosition MapHitByAngle(std::int32_t x, std::int32_t y, const RectRecord& placed,
+                           std::int32_t u, bool flip, AngleTablesRef tables);
+
 // The mask byte under a hit-test position: 0 unless the position lies in the
 // mask view's rectangle and its byte inside the mask's pixel memory.
 std::int32_t MaskByteAt(PixelView* mask, MaskPosition at);

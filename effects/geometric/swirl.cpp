@@ -252,7 +252,7 @@ Status Swirl::GetAlphaAt(Swirl& s, PixelView* alpha, std::int32_t vertical,
   const std::int64_t dy = std::int64_t{vertical} - hh - placed.top;
   const std::int32_t t = SwirlAngleAt(dx, dy, hw, hh, s.swirlAngle);
   const MaskPosition at =
-      MapHitToMask(horizontal, vertical, ToRecord(placed), t, false, {s.sinTable, s.cosTable});
+      MapHitByAngle(horizontal, vertical, ToRecord(placed), t, false, {s.sinTable, s.cosTable});
   *outValue = MaskByteAt(alpha, at);
   return kOk;
 }
