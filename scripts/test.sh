@@ -63,7 +63,8 @@ for preset in "${presets[@]}"; do
 done
 
 # What ships, tried as its users meet it: the install and a host project
-# built against it, the .deb unpacked and its previewer run, the Windows zip.
+# built against it, the .deb unpacked and its previewer run, the Windows zip,
+# and the module validator on both Linux builds (32-bit under qemu-i386).
 built() { [[ -f build/$1/build.ninja ]] && ! grep -q "^$1 .*FAILED" <(printf '%s\n' "${report[@]}"); }
 
 step_install() {
@@ -100,7 +101,11 @@ step_zip() {
   for file in vornix.dll README.md LICENSE; do grep -qE "(^|/)$file\$" <<<"$listing" || return 1; done
 }
 
-ship_steps=("install linux64 step_install" "deb linux64 step_deb" "zip win32 step_zip")
+step_check64() { build/linux64/bin/vornix check build/linux64/module/libvornix.so; }
+step_check32() { qemu-i386 build/linux32/bin/vornix-check build/linux32/module/libvornix.so; }
+
+ship_steps=("install linux64 step_install" "deb linux64 step_deb" "zip win32 step_zip"
+            "check64 linux64 step_check64" "check32 linux32 step_check32")
 for entry in "${ship_steps[@]}"; do
   read -r name preset fn <<<"$entry"
   t0=$SECONDS
