@@ -141,6 +141,26 @@ bool OpenWalk(PixelView* view, const AreaRect& rect, ViewWalk* out, std::int32_t
   return true;
 }
 
+bool PointInCentredView(const PixelView& view, const SpriteDescription* sprite,
+                        std::int32_t vertical, std::int32_t horizontal, std::int64_t* x,
+                        std::int64_t* y) {
+  if (sprite == nullptr) return false;
+  const auto* spriteRect = reinterpret_cast<const AreaRect*>(sprite->words[kSpriteRectWord]);
+  if (spriteRect == nullptr) return false;
+  AreaRect placed = CopyRect(view.bounds);
+  CentreIn(&placed, CopyRect(*spriteRect));
+  *x = static_cast<std::int64_t>(horizontal) - placed.left;
+  *y = static_cast<std::int64_t>(vertical) - placed.top;
+  return true;
+}
+
+std::int32_t ViewByteAt(PixelView* view, std::int64_t x, std::int64_t y) {
+  ViewWalk walk;
+  if (view == nullptr || !OpenWalk(view, view->bounds, &walk)) return 0;
+  if (x < 0 || y < 0 || x >= walk.width || y >= walk.height) return 0;
+  return *walk.At(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y));
+}
+
 }  // namespace vx
 
 namespace vx {

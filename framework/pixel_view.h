@@ -85,6 +85,16 @@ inline bool SameShape(const ViewWalk& a, const ViewWalk& b) {
   return a.width == b.width && a.height == b.height;
 }
 
+// Hit tests: the stage point (horizontal, vertical) counted from the
+// top-left corner of `view`'s bounds centred in the sprite's rectangle
+// (the sprite description's word 14). False without a sprite rectangle.
+bool PointInCentredView(const PixelView& view, const SpriteDescription* sprite,
+                        std::int32_t vertical, std::int32_t horizontal, std::int64_t* x,
+                        std::int64_t* y);
+// The first byte of pixel (x, y), counted from the view's top-left pixel;
+// 0 outside the view or when its memory cannot be walked.
+std::int32_t ViewByteAt(PixelView* view, std::int64_t x, std::int64_t y);
+
 }  // namespace vx
 
 namespace vx {

@@ -130,4 +130,16 @@ class LayerSums {
   std::uint32_t wide_[kChunk];  // more layers than one batch
 };
 
+// The hooks snow and Pointel share, for an effect type with a `noise`
+// field: the map taken at create and everything released on destroy; four
+// fresh layers after Reset.
+template <class Effect>
+struct NoiseEffectHooks {
+  static Status AcquireResources(Effect& e) {
+    return OpenNoiseLayers(&e.noise, e.header.provider, e.header.allocator);
+  }
+  static void FreeBuffers(Effect& e) { CloseNoiseLayers(&e.noise, e.header.allocator); }
+  static void AfterReset(Effect& e) { SetLayerCount(&e.noise, 4, e.header.allocator); }
+};
+
 }  // namespace vx

@@ -1,10 +1,8 @@
 #include "effects/noise/pointel.h"
 
 #include <algorithm>
-#include <limits>
 #include <type_traits>
 
-#include "effects/geometric/rotate_geometry.h"
 #include "effects/noise/pointel_dots.h"
 #include "framework/properties.h"
 
@@ -89,14 +87,6 @@ void Pointel::SetDefaults(Pointel& e) {
   e.noise.phaseStep = 1.0f;
   e.dotRadius = 3;
 }
-
-Status Pointel::AcquireResources(Pointel& e) {
-  return OpenNoiseLayers(&e.noise, e.header.provider, e.header.allocator);
-}
-
-void Pointel::FreeBuffers(Pointel& e) { CloseNoiseLayers(&e.noise, e.header.allocator); }
-
-void Pointel::AfterReset(Pointel& e) { SetLayerCount(&e.noise, 4, e.header.allocator); }
 
 void Pointel::ApplyProperties(Pointel& e, const HostValue* list, Services* services,
                               std::int32_t*) {
@@ -204,17 +194,9 @@ Status Pointel::GetAlphaAt(Pointel&, PixelView* alpha, std::int32_t vertical,
                            SpriteDescription* sprite) {
   if (outValue == nullptr) return kOk;
   *outValue = 0;
-  if (alpha == nullptr || sprite == nullptr) return kOk;
-  const auto* spriteRect = reinterpret_cast<const AreaRect*>(sprite->words[kSpriteRectWord]);
-  if (spriteRect == nullptr) return kOk;
-  AreaRect placed = CopyRect(alpha->bounds);
-  CentreIn(&placed, CopyRect(*spriteRect));
-  const std::int64_t x = std::int64_t{horizontal} - placed.left;
-  const std::int64_t y = std::int64_t{vertical} - placed.top;
-  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  if (x < 0 || y < 0 || x > kMax || y > kMax) return kOk;
-  *outValue = MaskByteAt(alpha, MaskPosition{static_cast<std::int32_t>(x),
-                                             static_cast<std::int32_t>(y)});
+  std::int64_t x = 0, y = 0;
+  if (alpha != nullptr && PointInCentredView(*alpha, sprite, vertical, horizontal, &x, &y))
+    *outValue = ViewByteAt(alpha, x, y);
   return kOk;
 }
 

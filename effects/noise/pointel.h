@@ -10,7 +10,7 @@
 
 namespace vx {
 
-struct Pointel : EffectInstance {
+struct Pointel : EffectInstance, NoiseEffectHooks<Pointel> {
   static constexpr char kName[] = "pointel";
   static constexpr char kDisplayName[] = "Pointel";
   static constexpr std::int32_t kDescriptionId = 112;
@@ -31,8 +31,6 @@ struct Pointel : EffectInstance {
   std::int32_t dotRadius;
 
   static void SetDefaults(Pointel& e);
-  static Status AcquireResources(Pointel& e);
-  static void FreeBuffers(Pointel& e);
   static void ApplyProperties(Pointel& e, const HostValue* list, Services* services,
                               std::int32_t* restarted);
 
@@ -49,7 +47,6 @@ struct Pointel : EffectInstance {
     e.anim.finished = 1;
     return kOk;
   }
-  static void AfterReset(Pointel& e);
   static Status Render(Pointel& e, PixelView* dst, PixelView* src, AreaRect* update,
                        PixelView* mask, const std::uint16_t* maskRuns, ColourTable* colours,
                        std::int32_t blend, std::int32_t draw, std::int32_t align,

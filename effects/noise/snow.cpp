@@ -93,14 +93,6 @@ void Snow::SetDefaults(Snow& e) {
   e.colourWalkMask = 0;
 }
 
-Status Snow::AcquireResources(Snow& e) {
-  return OpenNoiseLayers(&e.noise, e.header.provider, e.header.allocator);
-}
-
-void Snow::FreeBuffers(Snow& e) { CloseNoiseLayers(&e.noise, e.header.allocator); }
-
-void Snow::AfterReset(Snow& e) { SetLayerCount(&e.noise, 4, e.header.allocator); }
-
 Status Snow::Render(Snow& e, PixelView* dst, PixelView* src, AreaRect* update, PixelView* mask,
                     const std::uint16_t* maskRuns, ColourTable* colours, std::int32_t blend,
                     std::int32_t, std::int32_t, std::int32_t hardMask,

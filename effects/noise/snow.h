@@ -10,7 +10,7 @@
 
 namespace vx {
 
-struct Snow : EffectInstance {
+struct Snow : EffectInstance, NoiseEffectHooks<Snow> {
   static constexpr char kName[] = "snow";
   static constexpr char kDisplayName[] = "Snow";
   static constexpr std::int32_t kDescriptionId = 113;
@@ -36,8 +36,6 @@ struct Snow : EffectInstance {
   std::int32_t colourWalkMask;
 
   static void SetDefaults(Snow& e);
-  static Status AcquireResources(Snow& e);
-  static void FreeBuffers(Snow& e);
   static void ApplyProperties(Snow& e, const HostValue* list, Services* services,
                               std::int32_t* restarted);
 
@@ -56,7 +54,6 @@ struct Snow : EffectInstance {
     *changed = 1;
     return kOk;
   }
-  static void AfterReset(Snow& e);
   static Status Render(Snow& e, PixelView* dst, PixelView* src, AreaRect* update,
                        PixelView* mask, const std::uint16_t* maskRuns, ColourTable* colours,
                        std::int32_t blend, std::int32_t draw, std::int32_t align,

@@ -306,19 +306,10 @@ Status LineSkip::GetAlphaAt(LineSkip& e, PixelView* alpha, std::int32_t vertical
                             SpriteDescription* sprite) {
   if (outValue == nullptr) return kOk;
   *outValue = 0;
-  if (alpha == nullptr || sprite == nullptr) return kOk;
-  const auto* spriteRect = reinterpret_cast<const AreaRect*>(sprite->words[kSpriteRectWord]);
-  if (spriteRect == nullptr) return kOk;
   if (BandsOf(e).Skips(vertical)) return kOk;
-  AreaRect placed = CopyRect(alpha->bounds);
-  CentreIn(&placed, CopyRect(*spriteRect));
-  // Counted from the placed view's top-left corner.
-  const std::int64_t x = static_cast<std::int64_t>(horizontal) - placed.left;
-  const std::int64_t y = static_cast<std::int64_t>(vertical) - placed.top;
-  ViewWalk walk;
-  if (!OpenWalk(alpha, alpha->bounds, &walk)) return kOk;
-  if (x < 0 || y < 0 || x >= walk.width || y >= walk.height) return kOk;
-  *outValue = *walk.At(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y));
+  std::int64_t x = 0, y = 0;
+  if (alpha != nullptr && PointInCentredView(*alpha, sprite, vertical, horizontal, &x, &y))
+    *outValue = ViewByteAt(alpha, x, y);
   return kOk;
 }
 

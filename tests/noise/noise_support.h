@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "effects/noise/noise_layers.h"
+#include "framework/area_rect.h"
 #include "host/core/host.h"
 #include "host/glissade/image.h"
 #include "host/glissade/masks.h"
@@ -24,20 +25,6 @@ namespace vx::noise_test {
 using glissade::Image;
 using glissade::ImageKind;
 using Entries = std::vector<std::pair<std::string, HostValue>>;
-
-inline AreaRect Rect(std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
-  AreaRect a{};
-  a.left = l;
-  a.top = t;
-  a.right = r;
-  a.bottom = b;
-  a.width = r > l ? r - l : l - r;
-  a.height = b > t ? b - t : t - b;
-  a.area = a.width * a.height;
-  a.originX = l;
-  a.originY = t;
-  return a;
-}
 
 // The sum of the map under every layer at pixel (x, y) of a rectangle whose
 // first pixel the layers were located for with (clip, left, top).

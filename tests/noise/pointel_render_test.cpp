@@ -162,7 +162,7 @@ TEST_F(PointelRender, EveryLoopMatchesThePlainModel) {
     expectedAlpha.Assign(alpha.Memory());
     const std::int32_t ul = dl + static_cast<std::int32_t>(rng_() % 30) - 5;
     const std::int32_t ut = dt + static_cast<std::int32_t>(rng_() % 30) - 5;
-    const AreaRect update = Rect(ul, ut, ul + rng_() % 70, ut + rng_() % 60);
+    const AreaRect update = MakeRect(ul, ut, ul + rng_() % 70, ut + rng_() % 60);
     const std::int32_t lower = static_cast<std::int32_t>(rng_() % 300) - 20;
     const Status status = alphaForm ? RenderWithAlpha(dst, alpha, src, mask, update, lower)
                                     : Render(dst, src, mask, update, lower);
@@ -197,7 +197,7 @@ TEST_F(PointelRender, DotShapesOnASingleSpeck) {
     Set(live_, {{"radius", Int(c.radius)}});
     Image dst(ImageKind::kRgb32, 0, 0, 320, 200);
     dst.Fill(0);
-    ASSERT_EQ(Render(dst, src, mask, Rect(0, 0, 320, 200), 0), kOk);
+    ASSERT_EQ(Render(dst, src, mask, MakeRect(0, 0, 320, 200), 0), kOk);
     const DotShape shape = ShapeFor(c.radius);
     int painted = 0;
     for (std::int32_t y = 0; y < 200; ++y)
@@ -215,7 +215,7 @@ TEST_F(PointelRender, DotShapesOnASingleSpeck) {
   Image dst(ImageKind::kRgb32, 0, 0, 320, 200);
   dst.Fill(0);
   *mask.Pixel(160, 100) = 7;
-  ASSERT_EQ(Render(dst, src, mask, Rect(0, 0, 320, 200), 7), kOk);
+  ASSERT_EQ(Render(dst, src, mask, MakeRect(0, 0, 320, 200), 7), kOk);
   const std::vector<std::uint8_t> after = dst.Memory();
   EXPECT_EQ(std::count(after.begin(), after.end(), 0x40), 0);
 }
@@ -228,11 +228,11 @@ TEST_F(PointelRender, AlphaFormClearsTheAlphaAlsoWhenTheUpdateMissesTheSprite) {
   alpha.Fill(200);
   dst.Fill(9);
   const std::vector<std::uint8_t> before = dst.Memory();
-  ASSERT_EQ(RenderWithAlpha(dst, alpha, src, mask, Rect(0, 0, 5, 5), 0), kOk);
+  ASSERT_EQ(RenderWithAlpha(dst, alpha, src, mask, MakeRect(0, 0, 5, 5), 0), kOk);
   EXPECT_EQ(alpha.Memory(), std::vector<std::uint8_t>(alpha.MemoryBytes(), 0));
   EXPECT_EQ(dst.Memory(), before);
   alpha.DropMemory();
-  EXPECT_EQ(RenderWithAlpha(dst, alpha, src, mask, Rect(0, 0, 40, 40), 0),
+  EXPECT_EQ(RenderWithAlpha(dst, alpha, src, mask, MakeRect(0, 0, 40, 40), 0),
             static_cast<Status>(-306));
 }
 
@@ -245,11 +245,11 @@ TEST_F(PointelRender, NothingIsDrawnOrMovedWhenTheUpdateMissesTheSprite) {
   RandomMap(2);
   const std::vector<float> phases(P().noise.layerPhases, P().noise.layerPhases + 8);
   const std::vector<std::uint8_t> before = dst.Memory();
-  ASSERT_EQ(Render(dst, src, mask, Rect(0, 0, 5, 5), 0), kOk);
+  ASSERT_EQ(Render(dst, src, mask, MakeRect(0, 0, 5, 5), 0), kOk);
   EXPECT_EQ(dst.Memory(), before);
   EXPECT_EQ(std::vector<float>(P().noise.layerPhases, P().noise.layerPhases + 8), phases);
   EXPECT_EQ(P().anim.frame, 0);
-  ASSERT_EQ(Render(dst, src, mask, Rect(0, 0, 40, 40), 0), kOk);
+  ASSERT_EQ(Render(dst, src, mask, MakeRect(0, 0, 40, 40), 0), kOk);
   EXPECT_NE(std::vector<float>(P().noise.layerPhases, P().noise.layerPhases + 8), phases);
   EXPECT_EQ(P().anim.frame, 1);
 }
@@ -258,7 +258,7 @@ TEST_F(PointelRender, HitTestReadsTheSpritesOwnAlpha) {
   Image alpha(ImageKind::kIndexed8, 0, 0, 6, 4);
   for (std::int32_t y = 0; y < 4; ++y)
     for (std::int32_t x = 0; x < 6; ++x) *alpha.Pixel(x, y) = static_cast<std::uint8_t>(10 * y + x);
-  AreaRect sprite = Rect(100, 50, 110, 60);  // the alpha is centred in it: at (102, 53)
+  AreaRect sprite = MakeRect(100, 50, 110, 60);  // the alpha is centred in it: at (102, 53)
   SpriteDescription description{};
   description.words[kSpriteRectWord] = reinterpret_cast<Word>(&sprite);
   auto hit = [&](std::int32_t x, std::int32_t y) {

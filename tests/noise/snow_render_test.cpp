@@ -82,7 +82,7 @@ class SnowRender : public NoiseEffect {
     } else {
       p[0] = c.b, p[1] = c.g, p[2] = c.r;
     }
-    EXPECT_EQ(Render(dst, src, mask, Rect(0, 0, 1, 1), nullptr, 255, 0, 255, 0), kOk);
+    EXPECT_EQ(Render(dst, src, mask, MakeRect(0, 0, 1, 1), nullptr, 255, 0, 255, 0), kOk);
     const std::uint8_t* d = dst.Pixel(0, 0);
     if (kind == ImageKind::kRgb555) {
       const std::uint16_t w = static_cast<std::uint16_t>(d[0] | (d[1] << 8));
@@ -164,7 +164,7 @@ TEST_F(SnowRender, EveryLoopMatchesTheReference) {
     std::vector<std::uint16_t> runs;
     if (run) runs = glissade::MakeMaskRuns(mask);
     const AreaRect update = run || rng_() % 2 ? dst.view().bounds
-                                              : Rect(rng_() % 8, rng_() % 4, rng_() % (dw + 4),
+                                              : MakeRect(rng_() % 8, rng_() % 4, rng_() % (dw + 4),
                                                      rng_() % (dh + 3));
     const std::int32_t blend = rng_() % 3 == 0 ? static_cast<std::int32_t>(rng_() % 256) : 255;
     const std::int32_t lower = rng_() % 3 == 0 ? static_cast<std::int32_t>(rng_() % 256) : 0;
@@ -234,12 +234,12 @@ TEST_F(SnowRender, PhasesMoveOnlyWhenSomethingIsVisible) {
   Image dst(ImageKind::kRgb32, 0, 0, 40, 40);
   mask.Fill(255);
   const std::vector<float> phases(S().noise.layerPhases, S().noise.layerPhases + 8);
-  ASSERT_EQ(Render(dst, src, mask, Rect(0, 0, 5, 5), nullptr, 255, 0, 255, 0), kOk);
+  ASSERT_EQ(Render(dst, src, mask, MakeRect(0, 0, 5, 5), nullptr, 255, 0, 255, 0), kOk);
   EXPECT_EQ(std::vector<float>(S().noise.layerPhases, S().noise.layerPhases + 8), phases);
   // A source without memory draws nothing, but the frame has moved on.
   src.DropMemory();
   const std::vector<std::uint8_t> before = dst.Memory();
-  ASSERT_EQ(Render(dst, src, mask, Rect(0, 0, 40, 40), nullptr, 255, 0, 255, 0), kOk);
+  ASSERT_EQ(Render(dst, src, mask, MakeRect(0, 0, 40, 40), nullptr, 255, 0, 255, 0), kOk);
   EXPECT_EQ(dst.Memory(), before);
   EXPECT_NE(std::vector<float>(S().noise.layerPhases, S().noise.layerPhases + 8), phases);
   EXPECT_EQ(S().anim.frame, 1);
