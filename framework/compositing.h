@@ -141,6 +141,20 @@ inline std::int32_t SpanAtOrBelow(const std::uint8_t* m, std::int32_t x, std::in
   return x;
 }
 
+// Past pixel x, whose mask byte is at or below `lower`: one pixel, or for
+// a source that listens for skipped runs the whole run, told to it.
+template <bool kPacked, class Source>
+inline std::int32_t PassUndrawn(Source& src, const std::uint8_t* m, std::int32_t x,
+                                std::int32_t end, std::int32_t step, std::int32_t lower) {
+  if constexpr (HasSkip<Source>) {
+    const std::int32_t runEnd = SpanAtOrBelow<kPacked>(m, x + 1, end, step, lower);
+    SkipRun(src, x, runEnd);
+    return runEnd;
+  } else {
+    return x + 1;
+  }
+}
+
 // Writes the source's colours outright over [x, end) of one row.
 template <class Fmt, class Source>
 inline void StoreSpan(const Palette& p, std::uint8_t* row, std::int32_t step, std::int32_t x,
@@ -193,13 +207,7 @@ void ThresholdArea(const CompositeJob& job, Source& src) {
     while (x < w) {
       const std::int32_t mv = MaskAt<kPacked>(m, x, mstep);
       if (mv <= lower) {
-        if constexpr (HasSkip<Source>) {
-          const std::int32_t end = SpanAtOrBelow<kPacked>(m, x + 1, w, mstep, lower);
-          SkipRun(src, x, end);
-          x = end;
-        } else {
-          ++x;
-        }
+        x = PassUndrawn<kPacked>(src, m, x, w, mstep, lower);
         continue;
       }
       if constexpr (kFull) {
@@ -273,13 +281,7 @@ void HardMaskArea(const CompositeJob& job, Source& src) {
     std::int32_t x = 0;
     while (x < w) {
       if (MaskAt<kPacked>(m, x, mstep) <= lower) {
-        if constexpr (HasSkip<Source>) {
-          const std::int32_t end = SpanAtOrBelow<kPacked>(m, x + 1, w, mstep, lower);
-          SkipRun(src, x, end);
-          x = end;
-        } else {
-          ++x;
-        }
+        x = PassUndrawn<kPacked>(src, m, x, w, mstep, lower);
         continue;
       }
       const std::int32_t end = SpanAbove<kPacked>(m, x + 1, w, mstep, lower);
