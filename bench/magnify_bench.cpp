@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "cv_peer.h"
 #include "sprite_scene.h"
 
 #if VX_HAVE_OPENCV
@@ -36,17 +37,12 @@ struct Scene : bench::SpriteScene {
 };
 
 #if VX_HAVE_OPENCV
-struct Peer {
-  Peer(int depth, bool bilinear) : flags(bilinear ? cv::INTER_LINEAR : cv::INTER_NEAREST) {
-    const int type = depth == 32 ? CV_8UC4 : depth == 16 ? CV_16UC1 : CV_8UC1;
-    source.create(kHeight, kWidth, type);
-    destination.create(kHeight, kWidth, type);
-    cv::randu(source, 0, 255);
+struct Peer : bench::CvPeerImages {
+  Peer(int depth, bool bilinear) : CvPeerImages(depth, bilinear) {
     region = source(cv::Rect(kWidth / 4, kHeight / 4, kWidth / 2, kHeight / 2));
   }
   void Run() { cv::resize(region, destination, destination.size(), 0, 0, flags); }
-  int flags;
-  cv::Mat source, destination, region;
+  cv::Mat region;
 };
 #endif
 

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <random>
 
+#include "cv_peer.h"
 #include "sprite_scene.h"
 
 #if VX_HAVE_OPENCV
@@ -54,20 +55,15 @@ struct Scene : bench::SpriteScene {
 };
 
 #if VX_HAVE_OPENCV
-struct Peer {
-  Peer(int depth, bool bilinear) : flags(bilinear ? cv::INTER_LINEAR : cv::INTER_NEAREST) {
-    const int type = depth == 32 ? CV_8UC4 : depth == 16 ? CV_16UC1 : CV_8UC1;
-    source.create(kHeight, kWidth, type);
-    destination.create(kHeight, kWidth, type);
-    cv::randu(source, 0, 255);
+struct Peer : bench::CvPeerImages {
+  Peer(int depth, bool bilinear) : CvPeerImages(depth, bilinear) {
     const cv::Point2f centre(kWidth / 2.0f, kHeight / 2.0f);
     turn = cv::getRotationMatrix2D(centre, -kDegrees, 1.0);
   }
   void Warp() {
     cv::warpAffine(source, destination, turn, destination.size(), flags, cv::BORDER_TRANSPARENT);
   }
-  int flags;
-  cv::Mat source, destination, turn;
+  cv::Mat turn;
 };
 #endif
 

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "cv_peer.h"
 #include "sprite_scene.h"
 
 #if VX_HAVE_OPENCV
@@ -49,12 +50,8 @@ struct Scene : bench::SpriteScene {
 #if VX_HAVE_OPENCV
 // The swirl's map: each pixel's offset from the centre turned by the angle
 // at full strength in the middle, falling off linearly along x and y.
-struct RemapPeer {
-  RemapPeer(int depth, bool bilinear) : flags(bilinear ? cv::INTER_LINEAR : cv::INTER_NEAREST) {
-    const int type = depth == 32 ? CV_8UC4 : depth == 16 ? CV_16UC1 : CV_8UC1;
-    source.create(kHeight, kWidth, type);
-    destination.create(kHeight, kWidth, type);
-    cv::randu(source, 0, 255);
+struct RemapPeer : bench::CvPeerImages {
+  RemapPeer(int depth, bool bilinear) : CvPeerImages(depth, bilinear) {
     cv::Mat mapX(kHeight, kWidth, CV_32FC1), mapY(kHeight, kWidth, CV_32FC1);
     const double hw = kWidth / 2.0, hh = kHeight / 2.0;
     const double turn = -kDegrees * 3.141592653589793 / 180.0;
@@ -68,8 +65,7 @@ struct RemapPeer {
     cv::convertMaps(mapX, mapY, map1, map2, CV_16SC2, !bilinear);
   }
   void Run() { cv::remap(source, destination, map1, map2, flags, cv::BORDER_TRANSPARENT); }
-  int flags;
-  cv::Mat source, destination, map1, map2;
+  cv::Mat map1, map2;
 };
 #endif
 
