@@ -40,6 +40,7 @@
 
 #include "framework/pixel_formats.h"
 #include "framework/pixel_view.h"
+#include "framework/row_kernels.h"
 #include "framework/sprite_records.h"
 
 namespace vx {
@@ -188,6 +189,105 @@ inline std::int32_t Weight(std::int32_t m, std::int32_t blend) {
     return (m * blend) >> 8;
 }
 
+// Blends go through the row kernels (framework/row_kernels.h) in batches:
+// colours and weights are gathered first, then blended together.
+inline constexpr std::int32_t kBatch = 64;
+
+// Blends colours c[0, n) by weights w[0, n) into the pixels at(0) ...
+// at(n - 1), n at most kBatch; kInPlace: the pixels lie side by side from
+// at(0), so four-byte and 5-5-5 pixels are blended where they are. Others
+// are gathered as four-byte pixels (8-bit ones as their palette colours),
+// blended and put back.
+template <class Fmt, bool kInPlace, class At>
+VX_PIXEL_INLINE void BlendBatch(const Palette& p, At at, const typename Fmt::Colour* c,
+                                const std::uint8_t* w, std::int32_t n) {
+  static_assert(sizeof(Bgrx) == 4);
+  const RowKernels& rows = Rows();
+  std::uint8_t pixels[kBatch * 4];
+  if constexpr (std::is_same_v<Fmt, Rgb555>) {
+    if constexpr (kInPlace) {
+      rows.blend555(at(0), c, w, n);
+    } else {
+      for (std::int32_t i = 0; i < n; ++i) std::memcpy(pixels + 2 * i, at(i), 2);
+      rows.blend555(pixels, c, w, n);
+      for (std::int32_t i = 0; i < n; ++i) std::memcpy(at(i), pixels + 2 * i, 2);
+    }
+  } else if constexpr (std::is_base_of_v<Indexed8, Fmt>) {
+    for (std::int32_t i = 0; i < n; ++i) {
+      const Rgb o = PaletteLookup(p, *at(i));
+      const std::uint8_t bgrx[4] = {o.b, o.g, o.r, 0};
+      std::memcpy(pixels + 4 * i, bgrx, 4);
+    }
+    rows.blendBgrx(pixels, reinterpret_cast<const std::uint8_t*>(c), w, n);
+    for (std::int32_t i = 0; i < n; ++i) {
+      const std::uint8_t* q = pixels + 4 * i;
+      *at(i) = InverseLookup(p, q[2], q[1], q[0]);
+    }
+  } else if constexpr (kInPlace && Fmt::kStep == 4) {
+    rows.blendBgrx(at(0), reinterpret_cast<const std::uint8_t*>(c), w, n);
+  } else {
+    const std::int32_t bytes = Fmt::kStep == 4 ? 4 : 3;
+    for (std::int32_t i = 0; i < n; ++i) {
+      pixels[4 * i + 3] = 0;
+      std::memcpy(pixels + 4 * i, at(i), bytes);
+    }
+    rows.blendBgrx(pixels, reinterpret_cast<const std::uint8_t*>(c), w, n);
+    for (std::int32_t i = 0; i < n; ++i) std::memcpy(at(i), pixels + 4 * i, bytes);
+  }
+}
+
+// Spans shorter than this are blended pixel by pixel: a batch would cost
+// more than it saves.
+inline constexpr std::int32_t kShortestBatch = 4;
+
+// Blends the source's colours into [x, end) of one row, each by its mask
+// value's weight.
+template <class Fmt, bool kFull, bool kPacked, class Source>
+inline void BlendSpan(const Palette& p, std::uint8_t* row, std::int32_t step,
+                      const std::uint8_t* m, std::int32_t mstep, std::int32_t x,
+                      std::int32_t end, std::int32_t blend, Source& src) {
+  if (end - x < kShortestBatch) {
+    for (; x < end; ++x)
+      Fmt::Blend(p, row + static_cast<std::ptrdiff_t>(x) * step, src.At(x),
+                 Weight<kFull>(MaskAt<kPacked>(m, x, mstep), blend));
+    return;
+  }
+  typename Fmt::Colour c[kBatch];
+  std::uint8_t w[kBatch];
+  while (x < end) {
+    const std::int32_t n = std::min(kBatch, end - x);
+    if constexpr (HasColourRuns<Source>) {
+      for (std::int32_t i = 0; i < n;) {
+        const typename Fmt::Colour colour = src.At(x + i);
+        const std::int32_t same = std::max<std::int32_t>(1, src.SameColourFrom(x + i));
+        for (const std::int32_t stop = std::min(n, i + same); i < stop; ++i) c[i] = colour;
+      }
+    } else {
+      for (std::int32_t i = 0; i < n; ++i) c[i] = src.At(x + i);
+    }
+    // Apart from the colours, so that the weights go several at a time.
+    for (std::int32_t i = 0; i < n; ++i)
+      w[i] = static_cast<std::uint8_t>(Weight<kFull>(MaskAt<kPacked>(m, x + i, mstep), blend));
+    std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x) * step;
+    BlendBatch<Fmt, true>(
+        p, [d, step](std::int32_t i) { return d + static_cast<std::ptrdiff_t>(i) * step; }, c,
+        w, n);
+    x += n;
+  }
+}
+
+// End of the span from x whose mask bytes lie in (lower, upper].
+template <bool kPacked>
+inline std::int32_t SpanBetween(const std::uint8_t* m, std::int32_t x, std::int32_t end,
+                                std::int32_t step, std::int32_t lower, std::int32_t upper) {
+  while (x < end) {
+    const std::int32_t v = MaskAt<kPacked>(m, x, step);
+    if (v <= lower || v > upper) break;
+    ++x;
+  }
+  return x;
+}
+
 template <class Fmt, bool kFull, bool kPacked, class Source>
 void ThresholdArea(const CompositeJob& job, Source& src) {
   const Palette& p = job.palette;
@@ -218,9 +318,11 @@ void ThresholdArea(const CompositeJob& job, Source& src) {
           continue;
         }
       }
-      Fmt::Blend(p, row + static_cast<std::ptrdiff_t>(x) * step, src.At(x),
-                 Weight<kFull>(mv, blend));
-      ++x;
+      // Below blend level 255 every drawn pixel blends.
+      const std::int32_t end = kFull ? SpanBetween<kPacked>(m, x + 1, w, mstep, lower, upperFloor)
+                                     : SpanAbove<kPacked>(m, x + 1, w, mstep, lower);
+      BlendSpan<Fmt, kFull, kPacked>(p, row, step, m, mstep, x, end, blend, src);
+      x = end;
     }
     EndRow(src, y);
   }
@@ -248,19 +350,15 @@ void RunArea(const CompositeJob& job, Source& src) {
       x = transparentEnd;
       const auto partialEnd =
           static_cast<std::int32_t>(std::min<std::int64_t>(w, std::int64_t{x} + t.partial));
-      for (; x < partialEnd; ++x)
-        Fmt::Blend(p, row + static_cast<std::ptrdiff_t>(x) * step, src.At(x),
-                   Weight<kFull>(MaskAt<kPacked>(m, x, mstep), blend));
+      BlendSpan<Fmt, kFull, kPacked>(p, row, step, m, mstep, x, partialEnd, blend, src);
+      x = partialEnd;
       const auto opaqueEnd =
           static_cast<std::int32_t>(std::min<std::int64_t>(w, std::int64_t{x} + t.opaque));
-      if constexpr (kFull) {
+      if constexpr (kFull)
         StoreSpan<Fmt>(p, row, step, x, opaqueEnd, src);
-        x = opaqueEnd;
-      } else {
-        for (; x < opaqueEnd; ++x)
-          Fmt::Blend(p, row + static_cast<std::ptrdiff_t>(x) * step, src.At(x),
-                     Weight<false>(MaskAt<kPacked>(m, x, mstep), blend));
-      }
+      else
+        BlendSpan<Fmt, false, kPacked>(p, row, step, m, mstep, x, opaqueEnd, blend, src);
+      x = opaqueEnd;
     }
     SkipRun(src, x, static_cast<std::int32_t>(w));
     EndRow(src, y);
@@ -362,6 +460,12 @@ bool Composite(const CompositeJob& job, Source& src) {
 // where the colour C is the destination format's own colour or packed
 // blue, green, red bytes (PackBgr) in the destination's units.
 
+// The end of a row for sinks that wait for it.
+template <class Sink>
+VX_PIXEL_INLINE void EndSinkRow(Sink& sink) {
+  if constexpr (requires { sink.EndRow(); }) sink.EndRow();
+}
+
 template <class Colour>
 struct Sample {
   std::int32_t mask;
@@ -388,13 +492,6 @@ VX_PIXEL_INLINE void StoreSampled(const Palette& p, std::uint8_t* d, C c) {
   else
     Fmt::Store(p, d, c);
 }
-template <class Fmt, class C>
-VX_PIXEL_INLINE void BlendSampled(const Palette& p, std::uint8_t* d, C c, std::int32_t a) {
-  if constexpr (std::is_same_v<C, std::uint32_t>)
-    Fmt::Blend(p, d, ToColour<Fmt>(c), a);
-  else
-    Fmt::Blend(p, d, c, a);
-}
 template <class C>
 VX_PIXEL_INLINE void WriteBgr(std::uint8_t* d, C c) {
   if constexpr (std::is_same_v<C, std::uint32_t>) {
@@ -413,7 +510,9 @@ VX_PIXEL_INLINE void WriteBgr(std::uint8_t* d, C c) {
 // The threshold rule through each sample's own mask value: at or below the
 // lower threshold the pixel stays; at or above the upper one, at blend
 // level 255, the colour is stored; otherwise blended with weight m (blend
-// level 255) or (m x blend) >> 8.
+// level 255) or (m x blend) >> 8. Blends wait in a batch for the row
+// kernels, written when it fills and at EndRow (the walks end every row
+// with it; the next row and the sink's end write what is left).
 template <class Fmt, bool kFull>
 class CompositeSink {
  public:
@@ -425,8 +524,15 @@ class CompositeSink {
         upper_(t.thresholds.upper),
         blend_(t.blend),
         opaqueWeight_((255 * t.blend) >> 8) {}
+  CompositeSink(const CompositeSink&) = delete;
+  CompositeSink& operator=(const CompositeSink&) = delete;
+  ~CompositeSink() { Flush(); }
 
-  void BeginRow(std::int32_t y) { row_ = dest_.Row(y); }
+  void BeginRow(std::int32_t y) {
+    Flush();
+    row_ = dest_.Row(y);
+  }
+  void EndRow() { Flush(); }
 
   // Transparent samples leave the pixel alone unless the lower threshold
   // lets a zero mask through (it then blends with weight 0).
@@ -440,7 +546,7 @@ class CompositeSink {
     if constexpr (kFull)
       StoreColour<Fmt>(palette_, d, c);
     else
-      Fmt::Blend(palette_, d, ToColour<Fmt>(c), opaqueWeight_);
+      Pend(d, ToColour<Fmt>(c), opaqueWeight_);
   }
 
   template <class C>
@@ -448,17 +554,53 @@ class CompositeSink {
     using namespace composite_detail;
     if (s.mask <= lower_) return;
     std::uint8_t* d = At(x);
+    const auto colour = [&] {
+      if constexpr (std::is_same_v<C, std::uint32_t>)
+        return ToColour<Fmt>(s.colour);
+      else
+        return s.colour;
+    };
     if constexpr (kFull) {
       if (s.mask >= upper_)
         StoreSampled<Fmt>(palette_, d, s.colour);
       else
-        BlendSampled<Fmt>(palette_, d, s.colour, s.mask);
+        Pend(d, colour(), s.mask);
     } else {
-      BlendSampled<Fmt>(palette_, d, s.colour, (s.mask * blend_) >> 8);
+      Pend(d, colour(), (s.mask * blend_) >> 8);
     }
   }
 
  private:
+  // A weight a byte cannot hold (a mask value beyond 0-255) takes the
+  // rule pixel by pixel.
+  VX_PIXEL_INLINE void Pend(std::uint8_t* d, typename Fmt::Colour c, std::int32_t weight) {
+    if (weight < 0 || weight > 255) {
+      Fmt::Blend(palette_, d, c, weight);
+      return;
+    }
+    if (pending_ == composite_detail::kBatch) Flush();
+    contiguous_ = pending_ == 0 || (contiguous_ && d == at_[pending_ - 1] + step_);
+    at_[pending_] = d;
+    colours_[pending_] = c;
+    weights_[pending_] = static_cast<std::uint8_t>(weight);
+    ++pending_;
+  }
+
+  void Flush() {
+    if (pending_ == 0) return;
+    if (contiguous_) {
+      std::uint8_t* first = at_[0];
+      const std::ptrdiff_t step = step_;
+      composite_detail::BlendBatch<Fmt, true>(
+          palette_, [first, step](std::int32_t i) { return first + i * step; }, colours_,
+          weights_, pending_);
+    } else {
+      composite_detail::BlendBatch<Fmt, false>(
+          palette_, [this](std::int32_t i) { return at_[i]; }, colours_, weights_, pending_);
+    }
+    pending_ = 0;
+  }
+
   VX_PIXEL_INLINE std::uint8_t* At(std::int32_t x) const {
     if constexpr (Fmt::kStep != 0)
       return row_ + static_cast<std::ptrdiff_t>(x) * Fmt::kStep;
@@ -470,6 +612,11 @@ class CompositeSink {
   Palette palette_;
   std::int32_t step_, lower_, upper_, blend_, opaqueWeight_;
   std::uint8_t* row_ = nullptr;
+  std::int32_t pending_ = 0;
+  bool contiguous_ = false;
+  std::uint8_t* at_[composite_detail::kBatch];
+  typename Fmt::Colour colours_[composite_detail::kBatch];
+  std::uint8_t weights_[composite_detail::kBatch];
 };
 
 // Colour plus alpha, for sprites with a separate alpha channel: every
@@ -523,6 +670,7 @@ void SampledRows(const CompositeJob& job, Sink& sink, Source& src) {
     src.BeginRow(y);
     sink.BeginRow(y);
     for (std::int32_t x = 0; x < job.destination.width; ++x) sink.Put(x, src.SampleAt(x));
+    EndSinkRow(sink);
   }
 }
 

@@ -250,6 +250,7 @@ void RotateSpanLoop(const RotateLoopJob& job) {
         edge(x1, e1);
         if (!skipEnds)
           for (std::int32_t x = e1; x < bEnd; ++x) sink.Put(x, PackedSample{});
+        EndSinkRow(sink);
       }
     }
     chunkX += static_cast<std::uint32_t>(rowsHere) * rowX;

@@ -469,6 +469,7 @@ void SampledWalk(std::int32_t width, std::int32_t height, Mapping& map, const Sa
         sink.Put(x, sample(map.X(), map.Y()));
       map.Next();
     }
+    EndSinkRow(sink);
   }
 }
 

@@ -382,8 +382,36 @@ std::int32_t Pick(std::mt19937& rng, std::int32_t lo, std::int32_t hi) {
   return lo + static_cast<std::int32_t>(rng() % static_cast<std::uint32_t>(hi - lo + 1));
 }
 
+// Every row variant this processor runs, each against the reference; the
+// variant in use is restored afterwards.
+class EveryRowVariant {
+ public:
+  EveryRowVariant() : before_(Rows().variant) {}
+  ~EveryRowVariant() { UseRows(before_); }
+  template <class Body>
+  void Run(Body&& body) {
+    int ran = 0;
+    for (RowVariant v : {RowVariant::kPlain, RowVariant::kSse2, RowVariant::kAvx2}) {
+      if (!UseRows(v)) continue;
+      SCOPED_TRACE(RowVariantName(v));
+      body();
+      ++ran;
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+    EXPECT_GE(ran, 1);
+  }
+
+ private:
+  RowVariant before_;
+};
+
+void SweepOnce(const SweepCase& c);
+
 TEST_P(Sweep, MatchesTheReferenceByteForByte) {
-  const SweepCase c = GetParam();
+  EveryRowVariant().Run([&] { SweepOnce(GetParam()); });
+}
+
+void SweepOnce(const SweepCase& c) {
   std::mt19937 rng(1234u + static_cast<unsigned>(c.kind) * 97u + static_cast<unsigned>(c.path));
   std::shared_ptr<glissade::PaletteTable> palette;
   if (c.kind == ImageKind::kIndexed8)

@@ -1,0 +1,69 @@
+// Row kernels: the blends of the compositing loops, several pixels at a
+// time, in one variant per instruction set. The plain variant is the rule
+// written out and the reference; SSE2 is in every x86 build; AVX2 is taken
+// only when the processor reports it. Every variant writes the same bytes.
+//
+// The variant is chosen once per process, on first use: the best the
+// processor has, unless VORNIX_ROWS (plain, sse2 or avx2) asks for another;
+// a variant this build or processor lacks falls back to the best one below
+// it.
+#pragma once
+
+#include <cstdint>
+
+// Vector rows exist for x86 builds with SSE2 (every x86 build here);
+// other targets run the plain rows.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__)
+#define VX_ROWS_X86 1
+#endif
+
+namespace vx {
+
+enum class RowVariant { kPlain, kSse2, kAvx2 };
+
+struct RowKernels {
+  RowVariant variant;
+  // n four-byte pixels `d`: bytes 0-2 moved toward those of `c` by
+  // w[i]/256 (d + (((c - d) x w) >> 8)), byte 3 kept.
+  void (*blendBgrx)(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
+                    std::int32_t n);
+  // n 5-5-5 words `d`, each field moved toward `c`'s the same way; bit 15
+  // cleared.
+  void (*blend555)(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
+                   std::int32_t n);
+};
+
+// The kernels in use.
+const RowKernels& Rows();
+
+// Whether this build and processor run `v`.
+bool RowsSupported(RowVariant v);
+// Switches the kernels in use to `v` (tests compare the variants); false,
+// and nothing changed, when `v` is not supported.
+bool UseRows(RowVariant v);
+// "plain", "sse2", "avx2".
+const char* RowVariantName(RowVariant v);
+
+namespace row_detail {
+// The variant for a VORNIX_ROWS value (null: none set) on a processor
+// supporting `supported(v)`: the value's variant or the best supported one
+// below it; the best supported one when the value names none.
+RowVariant PickVariant(const char* request, bool (*supported)(RowVariant));
+
+// Tails and the SSE2 kernels, for the wider kernels to finish a row with.
+void BlendBgrxPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
+                    std::int32_t n);
+void Blend555Plain(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
+                   std::int32_t n);
+void BlendBgrxSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
+                   std::int32_t n);
+void Blend555Sse2(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
+                  std::int32_t n);
+void BlendBgrxAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
+                   std::int32_t n);
+void Blend555Avx2(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
+                  std::int32_t n);
+bool CpuHasAvx2();
+}  // namespace row_detail
+
+}  // namespace vx

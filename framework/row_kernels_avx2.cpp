@@ -1,0 +1,72 @@
+// The AVX2 rows. Only these functions carry the AVX2 target, and they run
+// only after the processor check (Rows()); nothing else in this file is
+// compiled for AVX2, so no shared inline code can pick up its instructions.
+#include "framework/row_kernels.h"
+
+#if defined(VX_ROWS_X86)
+#include <immintrin.h>
+
+#include <cstring>
+
+#define VX_AVX2 __attribute__((target("avx2")))
+
+namespace vx::row_detail {
+namespace {
+
+// (d x (256 - k) + c x k) >> 8 in unsigned 16-bit lanes (see the SSE2 rows).
+VX_AVX2 inline __m256i Mix(__m256i d, __m256i c, __m256i k) {
+  const __m256i rest = _mm256_sub_epi16(_mm256_set1_epi16(256), k);
+  return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(d, rest), _mm256_mullo_epi16(c, k)),
+                           8);
+}
+
+VX_AVX2 inline __m256i Field(__m256i v, int shift) {
+  return _mm256_and_si256(_mm256_srl_epi16(v, _mm_cvtsi32_si128(shift)), _mm256_set1_epi16(31));
+}
+
+}  // namespace
+
+VX_AVX2 void BlendBgrxAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
+                           std::int32_t n) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
+  std::int32_t i = 0;
+  for (; i + 8 <= n; i += 8, d += 32, c += 32) {
+    __m128i k8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + i));
+    k8 = _mm_unpacklo_epi8(k8, k8);
+    __m256i k = _mm256_set_m128i(_mm_unpackhi_epi16(k8, k8), _mm_unpacklo_epi16(k8, k8));
+    k = _mm256_and_si256(k, colourBytes);  // byte 3 weighs 0
+    const __m256i to = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
+    const __m256i from = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
+    // Unpacking and packing both work within 128-bit halves, so the bytes
+    // come back in their places.
+    const __m256i low = Mix(_mm256_unpacklo_epi8(to, zero), _mm256_unpacklo_epi8(from, zero),
+                            _mm256_unpacklo_epi8(k, zero));
+    const __m256i high = Mix(_mm256_unpackhi_epi8(to, zero), _mm256_unpackhi_epi8(from, zero),
+                             _mm256_unpackhi_epi8(k, zero));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_packus_epi16(low, high));
+  }
+  BlendBgrxSse2(d, c, w + i, n - i);
+}
+
+VX_AVX2 void Blend555Avx2(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
+                          std::int32_t n) {
+  std::int32_t i = 0;
+  for (; i + 16 <= n; i += 16, d += 32) {
+    const __m256i k =
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i)));
+    const __m256i to = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
+    const __m256i from = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i));
+    const __m256i red = Mix(Field(to, 10), Field(from, 10), k);
+    const __m256i green = Mix(Field(to, 5), Field(from, 5), k);
+    const __m256i blue = Mix(Field(to, 0), Field(from, 0), k);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
+                        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(red, 10),
+                                                        _mm256_slli_epi16(green, 5)),
+                                        blue));
+  }
+  Blend555Sse2(d, c + i, w + i, n - i);
+}
+
+}  // namespace vx::row_detail
+#endif
