@@ -1,7 +1,7 @@
 // RGB and HSB shift on a 640 x 480 sprite driven through the module's
 // exports as Glissade drives it, at 32, 24, 16 and 8 bits, through the
-// mask's runs: opaque throughout (stored outright) and soft
-// (bench::MakeSoftMask: blended pixel by pixel). In the same run, the same
+// mask's runs: opaque throughout (stored outright), soft
+// (bench::MakeSoftMask: blended pixel by pixel) and blend 128. In the same run, the same
 // source colours taken to HSV and back by OpenCV on one thread
 // (cvtColor BGR2HSV then HSV2BGR, 8UC3): the peer converts only, the
 // effects also composite through the mask.
@@ -26,8 +26,8 @@ using bench::kHeight;
 using bench::kWidth;
 
 struct Scene : bench::SpriteScene {
-  Scene(const Guid& classId, int depth, bool softMask) : SpriteScene(depth, classId, 11) {
-    if (softMask) bench::MakeSoftMask(mask);
+  Scene(const Guid& classId, int depth, int path) : SpriteScene(depth, classId, 11) {
+    UsePath(path);
     runs = glissade::MakeMaskRuns(mask);
     auto& v = host.values();
     const bool hsb = &classId == &kHsbClassId;
@@ -58,7 +58,7 @@ struct Scene : bench::SpriteScene {
   void Render() {
     AreaRect update = destination.view().bounds;
     effect->ops->Render(effect.get(), destination.View(), source.View(), &update, mask.View(),
-                        runs.data(), palette.Record(), 255, 1, 0, 0, &thresholds);
+                        runs.data(), palette.Record(), blend, 1, 0, 0, &thresholds);
   }
 
   void RoundTrip() {
@@ -74,8 +74,8 @@ struct Scene : bench::SpriteScene {
 template <const Guid* kClass>
 void ColourShift(benchmark::State& state) {
   const int depth = static_cast<int>(state.range(0));
-  const bool softMask = state.range(1) != 0;
-  Scene scene(*kClass, depth, softMask);
+  const int path = static_cast<int>(state.range(1));
+  Scene scene(*kClass, depth, path);
   if (!scene.configured) {
     state.SkipWithError("the effect could not be created or configured");
     return;
@@ -83,19 +83,19 @@ void ColourShift(benchmark::State& state) {
   cv::setNumThreads(1);
   bench::MeasureAgainst(
       state, "opencv", [&] { scene.Render(); }, [&] { scene.RoundTrip(); });
-  state.SetLabel(std::to_string(depth) + "-bit, " + (softMask ? "soft mask" : "opaque mask"));
+  state.SetLabel(std::to_string(depth) + "-bit, " + bench::PathName(path));
 }
 
 void Hsb(benchmark::State& state) { ColourShift<&kHsbClassId>(state); }
 void Rgb(benchmark::State& state) { ColourShift<&kRgbClassId>(state); }
 
 BENCHMARK(Hsb)
-    ->ArgsProduct({{32, 24, 16, 8}, {0, 1}})
-    ->ArgNames({"depth", "softMask"})
+    ->ArgsProduct({{32, 24, 16, 8}, {0, 1, 2}})
+    ->ArgNames({"depth", "path"})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(Rgb)
-    ->ArgsProduct({{32, 24, 16, 8}, {0, 1}})
-    ->ArgNames({"depth", "softMask"})
+    ->ArgsProduct({{32, 24, 16, 8}, {0, 1, 2}})
+    ->ArgNames({"depth", "path"})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -13,14 +13,14 @@ namespace vx {
 namespace {
 
 struct Scene : bench::SpriteScene {
-  explicit Scene(int depth) : SpriteScene(depth, kLineSkipClassId, 13) {}
+  Scene(int depth, int path) : SpriteScene(depth, kLineSkipClassId, 13) { UsePath(path); }
 
   bool Configure(std::int32_t skip, std::int32_t draw) {
     host::Values& v = host.values();
     return Apply(v.List({{"linesToSkip", v.Integer(skip)}, {"linesToDraw", v.Integer(draw)}}));
   }
 
-  void Render(std::int32_t blend) {
+  void Render() {
     AreaRect update{};
     update.right = update.width = bench::kWidth;
     update.bottom = update.height = bench::kHeight;
@@ -30,29 +30,28 @@ struct Scene : bench::SpriteScene {
   }
 };
 
-// args: depth, lines to skip, lines to draw, blend
+// args: depth, path (bench::PathName), lines to skip, lines to draw
 void BM_LineSkip(benchmark::State& state) {
   const int depth = static_cast<int>(state.range(0));
-  const auto skip = static_cast<std::int32_t>(state.range(1));
-  const auto draw = static_cast<std::int32_t>(state.range(2));
-  const auto blend = static_cast<std::int32_t>(state.range(3));
-  Scene scene(depth);
+  const int path = static_cast<int>(state.range(1));
+  const auto skip = static_cast<std::int32_t>(state.range(2));
+  const auto draw = static_cast<std::int32_t>(state.range(3));
+  Scene scene(depth, path);
   if (!scene.Configure(skip, draw)) {
     state.SkipWithError("line skip could not be created or configured");
     return;
   }
-  bench::MeasureAgainstCopy(state, scene, [&] { scene.Render(blend); });
+  bench::MeasureAgainstCopy(state, scene, [&] { scene.Render(); });
   state.SetLabel(std::to_string(depth) + "-bit skip " + std::to_string(skip) + " draw " +
-                 std::to_string(draw) + " blend " + std::to_string(blend));
+                 std::to_string(draw) + ", " + bench::PathName(path));
 }
 
 void LineSkipArgs(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"depth", "skip", "draw", "blend"});
-  for (int depth : {8, 16, 24, 32}) {
-    b->Args({depth, 0, 1, 255});
-    b->Args({depth, 1, 1, 255});
+  b->ArgNames({"depth", "path", "skip", "draw"});
+  for (int depth : {32, 24, 16, 8}) {
+    for (int path : bench::kPaths) b->Args({depth, path, 0, 1});
+    b->Args({depth, 0, 1, 1});
   }
-  b->Args({32, 0, 1, 128});
 }
 
 BENCHMARK(BM_LineSkip)->Apply(LineSkipArgs);

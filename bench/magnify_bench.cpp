@@ -1,5 +1,5 @@
-// Magnify on a 640 x 480 sprite (opaque mask, blend 255, 200 % about the
-// centre) driven through the module's exports as Glissade drives it,
+// Magnify on a 640 x 480 sprite (200 % about the centre; opaque, soft mask
+// and blend 128, see bench::PathName) driven through the module's exports as Glissade drives it,
 // nearest and bilinear, at 32, 16 and 8 bits; in the same run OpenCV's
 // resize of the same centre region (320 x 240) to the whole picture with
 // the same sampling, on one thread.
@@ -28,7 +28,8 @@ using bench::kPixels;
 using bench::kWidth;
 
 struct Scene : bench::SpriteScene {
-  Scene(int depth, bool bilinear) : SpriteScene(depth, kMagnifyClassId, 3) {
+  Scene(int depth, bool bilinear, int path) : SpriteScene(depth, kMagnifyClassId, 3) {
+    UsePath(path);
     configured = Apply(host.values().List(
         {{"percentage", host.values().Integer(200)},
          {"interpolation", host.values().Integer(bilinear ? 1 : 0)}}));
@@ -49,7 +50,8 @@ struct Peer : bench::CvPeerImages {
 void Magnify(benchmark::State& state) {
   const int depth = static_cast<int>(state.range(0));
   const bool bilinear = state.range(1) != 0;
-  Scene scene(depth, bilinear);
+  const int path = static_cast<int>(state.range(2));
+  Scene scene(depth, bilinear, path);
   if (!scene.configured) {
     state.SkipWithError("magnify could not be created or configured");
     return;
@@ -62,12 +64,13 @@ void Magnify(benchmark::State& state) {
 #else
   bench::MeasureAgainstEach(state, render);
 #endif
-  state.SetLabel(std::to_string(depth) + "-bit " + (bilinear ? "bilinear" : "nearest"));
+  state.SetLabel(std::to_string(depth) + "-bit " + (bilinear ? "bilinear" : "nearest") + ", " +
+                 bench::PathName(path));
 }
 
 BENCHMARK(Magnify)
-    ->ArgsProduct({{32, 16, 8}, {0, 1}})
-    ->ArgNames({"depth", "bilinear"})
+    ->ArgsProduct({{32, 16, 8}, {0, 1}, {0, 1, 2}})
+    ->ArgNames({"depth", "bilinear", "path"})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -28,7 +28,8 @@ using bench::kPixels;
 using bench::kWidth;
 
 struct Scene : bench::SpriteScene {
-  explicit Scene(int depth) : SpriteScene(depth, kMosaicClassId, 17) {
+  Scene(int depth, int path) : SpriteScene(depth, kMosaicClassId, 17) {
+    UsePath(path);
     runs = glissade::MakeMaskRuns(mask);
   }
 
@@ -39,7 +40,7 @@ struct Scene : bench::SpriteScene {
                          {"yResolution", v.Integer(tile)}}));
   }
 
-  void Render(std::int32_t blend, bool withRuns) {
+  void Render(bool withRuns) {
     AreaRect update{};
     update.right = update.width = kWidth;
     update.bottom = update.height = kHeight;
@@ -52,21 +53,21 @@ struct Scene : bench::SpriteScene {
   std::vector<std::uint16_t> runs;
 };
 
-// args: depth, blend, tile size, runs (1) or threshold path (0)
+// args: depth, path (bench::PathName), tile size, runs (1) or threshold path (0)
 void BM_Mosaic(benchmark::State& state) {
   const int depth = static_cast<int>(state.range(0));
-  const auto blend = static_cast<std::int32_t>(state.range(1));
+  const int path = static_cast<int>(state.range(1));
   const auto tile = static_cast<std::int32_t>(state.range(2));
   const bool withRuns = state.range(3) != 0;
-  Scene scene(depth);
+  Scene scene(depth, path);
   if (!scene.Configure(tile)) {
     state.SkipWithError("mosaic could not be created or configured");
     return;
   }
-  scene.Render(blend, withRuns);  // first render allocates the tile-colour row
+  scene.Render(withRuns);  // first render allocates the tile-colour row
 
-  bench::MeasureAgainstCopy(state, scene, [&] { scene.Render(blend, withRuns); });
-  state.SetLabel(std::to_string(depth) + "-bit blend " + std::to_string(blend) + " tile " +
+  bench::MeasureAgainstCopy(state, scene, [&] { scene.Render(withRuns); });
+  state.SetLabel(std::to_string(depth) + "-bit " + bench::PathName(path) + " tile " +
                  std::to_string(tile) + (withRuns ? " runs" : " threshold"));
 }
 
@@ -85,13 +86,13 @@ void BM_CopyRows(benchmark::State& state) {
 }
 
 void MosaicArgs(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"depth", "blend", "tile", "runs"});
-  for (int depth : {8, 16, 24, 32})
-    for (int blend : {255, 128}) b->Args({depth, blend, 8, 1});
+  b->ArgNames({"depth", "path", "tile", "runs"});
+  for (int depth : {32, 24, 16, 8})
+    for (int path : bench::kPaths) b->Args({depth, path, 8, 1});
   // The threshold path (no runs) and small and large tiles at 32 bits.
-  b->Args({32, 255, 8, 0});
-  b->Args({32, 255, 2, 1});
-  b->Args({32, 255, 32, 1});
+  b->Args({32, 0, 8, 0});
+  b->Args({32, 0, 2, 1});
+  b->Args({32, 0, 32, 1});
 }
 
 BENCHMARK(BM_Mosaic)->Apply(MosaicArgs);

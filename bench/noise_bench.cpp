@@ -15,7 +15,8 @@ namespace vx {
 namespace {
 
 struct Scene : bench::SpriteScene {
-  Scene(int depth, const Guid& classId) : SpriteScene(depth, classId, 21) {
+  Scene(int depth, const Guid& classId, int path) : SpriteScene(depth, classId, 21) {
+    UsePath(path);
     peer = host.Create(kLineSkipClassId);
     if (peer) peerEffect = peer->Effect();
   }
@@ -36,18 +37,19 @@ struct Scene : bench::SpriteScene {
     update.bottom = update.height = bench::kHeight;
     update.area = bench::kWidth * bench::kHeight;
     fx->ops->Render(fx, destination.View(), source.View(), &update, mask.View(), nullptr,
-                    palette.Record(), 255, 1, 0, 0, &thresholds);
+                    palette.Record(), blend, 1, 0, 0, &thresholds);
   }
 
   std::unique_ptr<host::Instance> peer;
   host::InterfaceRef<EffectInterface> peerEffect;
 };
 
-// args: depth, intensity
+// args: depth, path (bench::PathName), intensity
 void Measure(benchmark::State& state, const Guid& classId, const char* name) {
   const int depth = static_cast<int>(state.range(0));
-  const auto intensity = static_cast<std::int32_t>(state.range(1));
-  Scene scene(depth, classId);
+  const int path = static_cast<int>(state.range(1));
+  const auto intensity = static_cast<std::int32_t>(state.range(2));
+  Scene scene(depth, classId, path);
   if (!scene.effect || !scene.Configure(intensity)) {
     state.SkipWithError("effect could not be created or configured");
     return;
@@ -56,16 +58,18 @@ void Measure(benchmark::State& state, const Guid& classId, const char* name) {
       state, "compositing", [&] { scene.Render(scene.effect.get()); },
       [&] { scene.Render(scene.peerEffect.get()); });
   state.SetLabel(std::string(name) + " " + std::to_string(depth) + "-bit intensity " +
-                 std::to_string(intensity));
+                 std::to_string(intensity) + ", " + bench::PathName(path));
 }
 
 void BM_Snow(benchmark::State& state) { Measure(state, kSnowClassId, "snow"); }
 void BM_Pointel(benchmark::State& state) { Measure(state, kPointelClassId, "pointel"); }
 
 void NoiseArgs(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"depth", "intensity"});
-  for (int depth : {8, 16, 24, 32})
-    for (int intensity : {1, 4, 16}) b->Args({depth, intensity});
+  b->ArgNames({"depth", "path", "intensity"});
+  for (int depth : {32, 24, 16, 8}) {
+    for (int path : bench::kPaths) b->Args({depth, path, 1});
+    for (int intensity : {4, 16}) b->Args({depth, 0, intensity});
+  }
 }
 
 BENCHMARK(BM_Snow)->Apply(NoiseArgs);

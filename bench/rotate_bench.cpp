@@ -3,8 +3,8 @@
 // 16 and 8 bits; in the same run the same turn by OpenCV's warpAffine on one
 // thread (INTER_NEAREST / INTER_LINEAR) when it was found.
 //
-// Two masks: opaque throughout, and "soft" (bench::MakeSoftMask), where
-// every pixel goes by its own mask value.
+// Three paths (bench::PathName): opaque, the soft mask (where every pixel
+// goes by its own mask value) and blend 128.
 //
 // Counters: Mpx/s of the rotate render, Mpx/s of the peer and their ratio
 // (rotate / peer; above 1 means rotate is faster). Both are timed frame by
@@ -43,8 +43,8 @@ double ThreadSeconds() {
 }
 
 struct Scene : bench::SpriteScene {
-  Scene(int depth, bool bilinear, bool softMask) : SpriteScene(depth, kRotateClassId, 7) {
-    if (softMask) bench::MakeSoftMask(mask);
+  Scene(int depth, bool bilinear, int path) : SpriteScene(depth, kRotateClassId, 7) {
+    UsePath(path);
     configured = Apply(host.values().List(
         {{"degrees", host.values().Integer(kDegrees)},
          {"interpolation", host.values().Integer(bilinear ? 1 : 0)}}));
@@ -70,8 +70,8 @@ struct Peer : bench::CvPeerImages {
 void Rotate(benchmark::State& state) {
   const int depth = static_cast<int>(state.range(0));
   const bool bilinear = state.range(1) != 0;
-  const bool softMask = state.range(2) != 0;
-  Scene scene(depth, bilinear, softMask);
+  const int path = static_cast<int>(state.range(2));
+  Scene scene(depth, bilinear, path);
   if (!scene.configured) {
     state.SkipWithError("rotate could not be created or configured");
     return;
@@ -98,16 +98,16 @@ void Rotate(benchmark::State& state) {
   const double frames = static_cast<double>(state.iterations());
   state.counters["Mpx/s"] = ours > 0 ? frames * kPixels / ours / 1e6 : 0;
   if (theirs > 0) {
-    state.counters["peer Mpx/s"] = frames * kPixels / theirs / 1e6;
-    state.counters["ratio"] = theirs / ours;
+    state.counters["warpAffine_Mpx/s"] = frames * kPixels / theirs / 1e6;
+    state.counters["vs_warpAffine"] = theirs / ours;
   }
   state.SetLabel(std::to_string(depth) + "-bit " + (bilinear ? "bilinear" : "nearest") +
-                 (softMask ? ", soft mask" : ", opaque mask"));
+                 ", " + bench::PathName(path));
 }
 
 BENCHMARK(Rotate)
-    ->ArgsProduct({{32, 16, 8}, {0, 1}, {0, 1}})
-    ->ArgNames({"depth", "bilinear", "softMask"})
+    ->ArgsProduct({{32, 16, 8}, {0, 1}, {0, 1, 2}})
+    ->ArgNames({"depth", "bilinear", "path"})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

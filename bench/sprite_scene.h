@@ -51,13 +51,17 @@ struct SpriteScene {
     if (instance) effect = instance->Effect();
   }
 
-  // One frame over the whole destination: threshold path, blend 255, drawn,
-  // no alignment.
+  // One frame over the whole destination: threshold path, the scene's
+  // blend level, drawn, no alignment.
   void Render() {
     AreaRect update = destination.view().bounds;
     effect->ops->Render(effect.get(), destination.View(), source.View(), &update, mask.View(),
-                        nullptr, palette.Record(), 255, 1, 0, 0, &thresholds);
+                        nullptr, palette.Record(), blend, 1, 0, 0, &thresholds);
   }
+
+  // The drawing path of argument `path` (see PathName): the soft mask, or
+  // blend level 128 over the opaque one.
+  void UsePath(int path);
 
   // SetProperties with `list`; false when the effect is missing or refuses.
   bool Apply(const HostValue& list) {
@@ -75,6 +79,7 @@ struct SpriteScene {
   ThresholdRecord thresholds;
   std::unique_ptr<host::Instance> instance;
   host::InterfaceRef<EffectInterface> effect;
+  std::int32_t blend = 255;
 };
 
 // The "soft" mask: an ellipse filling the sprite, opaque inside,
@@ -88,6 +93,19 @@ inline void MakeSoftMask(glissade::Image& mask) {
       const double inside = (1 - e) * b / ramp;  // 1 at the ramp's inner edge
       *mask.Pixel(x, y) = static_cast<std::uint8_t>(std::clamp(inside, 0.0, 1.0) * 255);
     }
+}
+
+// The three drawing paths every effect is measured on (argument "path"):
+// 0 opaque mask at blend 255, 1 the soft mask at blend 255, 2 the opaque
+// mask at blend 128.
+inline const char* PathName(int path) {
+  return path == 1 ? "soft mask" : path == 2 ? "blend 128" : "opaque";
+}
+inline constexpr int kPaths[] = {0, 1, 2};
+
+inline void SpriteScene::UsePath(int path) {
+  if (path == 1) MakeSoftMask(mask);
+  blend = path == 2 ? 128 : 255;
 }
 
 // Every row of `from` copied into `to`: what any drawing of the sprite must

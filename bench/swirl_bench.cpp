@@ -1,5 +1,5 @@
-// Swirl on a 640 x 480 sprite (opaque mask, blend 255, 90 degrees at the
-// centre) driven through the module's exports as Glissade drives it,
+// Swirl on a 640 x 480 sprite (90 degrees at the centre; opaque, soft
+// mask and blend 128, see bench::PathName) driven through the module's exports as Glissade drives it,
 // nearest and bilinear, at 32, 16 and 8 bits; in the same run, on one
 // thread:
 //  - OpenCV's remap with the same swirl precomputed as a fixed-point map
@@ -39,7 +39,8 @@ using bench::kWidth;
 constexpr std::int32_t kDegrees = 90;
 
 struct Scene : bench::SpriteScene {
-  Scene(int depth, bool bilinear) : SpriteScene(depth, kSwirlClassId, 5) {
+  Scene(int depth, bool bilinear, int path) : SpriteScene(depth, kSwirlClassId, 5) {
+    UsePath(path);
     configured = Apply(host.values().List(
         {{"degrees", host.values().Integer(kDegrees)},
          {"interpolation", host.values().Integer(bilinear ? 1 : 0)}}));
@@ -94,7 +95,8 @@ struct MagickPeer {
 void Swirl(benchmark::State& state) {
   const int depth = static_cast<int>(state.range(0));
   const bool bilinear = state.range(1) != 0;
-  Scene scene(depth, bilinear);
+  const int path = static_cast<int>(state.range(2));
+  Scene scene(depth, bilinear, path);
   if (!scene.configured) {
     state.SkipWithError("swirl could not be created or configured");
     return;
@@ -116,12 +118,13 @@ void Swirl(benchmark::State& state) {
 #else
   bench::MeasureAgainstEach(state, render);
 #endif
-  state.SetLabel(std::to_string(depth) + "-bit " + (bilinear ? "bilinear" : "nearest"));
+  state.SetLabel(std::to_string(depth) + "-bit " + (bilinear ? "bilinear" : "nearest") + ", " +
+                 bench::PathName(path));
 }
 
 BENCHMARK(Swirl)
-    ->ArgsProduct({{32, 16, 8}, {0, 1}})
-    ->ArgNames({"depth", "bilinear"})
+    ->ArgsProduct({{32, 16, 8}, {0, 1}, {0, 1, 2}})
+    ->ArgNames({"depth", "bilinear", "path"})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

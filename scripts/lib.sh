@@ -5,6 +5,7 @@ VX_MAIN_PACKAGES=(cmake ninja-build g++ libpng-dev libgif-dev libcli11-dev
                   libimagequant-dev libwebp-dev
                   libgtest-dev libgmock-dev googletest libbenchmark-dev libopencv-dev
                   libmagick++-6.q16-dev)
+VX_BENCH_PACKAGES=("${VX_MAIN_PACKAGES[@]}" python3)
 VX_TEST_PACKAGES=("${VX_MAIN_PACKAGES[@]}" g++-multilib qemu-user
                   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
                   binutils-mingw-w64-x86-64 wine64 dpkg-dev pkgconf unzip)
