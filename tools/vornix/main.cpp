@@ -282,7 +282,7 @@ std::pair<int, int> ParseSize(const std::string& text) {
 Image MakeStage(const RenderOptions& o, const Image& sprite) {
   std::optional<std::pair<int, int>> size;
   if (!o.stage.empty()) size = ParseSize(o.stage);
-  const int side = static_cast<int>(std::ceil(std::hypot(sprite.width, sprite.height))) + 32;
+  const int side = DefaultStageSide(sprite);
   const int width = size ? size->first : side, height = size ? size->second : side;
   if (o.background.empty()) return MakeCheckerboard(width, height);
   if (auto colour = ParseColour(o.background)) return MakeSolid(width, height, *colour);

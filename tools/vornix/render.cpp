@@ -121,20 +121,7 @@ std::string CallText(const Call& call) {
 
 }  // namespace
 
-RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
-                          const Image& background, const RenderSettings& settings, const RenderSinks& sinks) {
-  host::Values& values = host.values();
-  EffectInterface* fx = effect.get();
-  const EffectOps* ops = fx->ops;
-  Services* services = effect.services();
-  RenderReport report;
-  auto note = [&](std::string text) {
-    if (sinks.note) sinks.note(text);
-    else report.notes.push_back(std::move(text));
-  };
-
-  // Glissade centres the mask on the destination, so the sprite sits at the
-  // middle of a canvas around the stage; the stage is cut from it.
+Playback::Canvas Playback::LayOut(const Image& sprite, const Image& background, const StageSettings& settings) {
   const int stageWidth = background.width, stageHeight = background.height;
   const auto [spriteLeft, spriteTop] =
       settings.at.value_or(std::make_pair(stageWidth / 2 - sprite.width / 2, stageHeight / 2 - sprite.height / 2));
@@ -142,136 +129,163 @@ RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
   const bool centredX = spriteLeft == stageWidth / 2 - sprite.width / 2;
   const bool centredY = spriteTop == stageHeight / 2 - sprite.height / 2;
   const int halfWidth = std::max(centreX, stageWidth - centreX), halfHeight = std::max(centreY, stageHeight - centreY);
-  const int canvasWidth = centredX ? stageWidth : 2 * halfWidth;
-  const int canvasHeight = centredY ? stageHeight : 2 * halfHeight;
-  const int stageX = centredX ? 0 : halfWidth - centreX, stageY = centredY ? 0 : halfHeight - centreY;
+  return {spriteLeft,
+          spriteTop,
+          centredX ? stageWidth : 2 * halfWidth,
+          centredY ? stageHeight : 2 * halfHeight,
+          centredX ? 0 : halfWidth - centreX,
+          centredY ? 0 : halfHeight - centreY};
+}
 
-  // Sprites with their own alpha are drawn into an expanded buffer of the
-  // stage's depth, as Glissade keeps them, with a separate alpha plane.
-  StageCodec codec;
-  glissade::Image stage(StageKind(settings.depth, settings.withAlpha), 0, 0, canvasWidth, canvasHeight);
-  glissade::Image stageAlpha(ImageKind::kIndexed8, 0, 0, canvasWidth, canvasHeight);
-  glissade::Image source(StageKind(settings.depth, false), 0, 0, sprite.width, sprite.height);
-  glissade::Image mask(ImageKind::kIndexed8, 0, 0, sprite.width, sprite.height);
-  codec.Store(sprite, source);
+// Sprites with their own alpha are drawn into an expanded buffer of the
+// stage's depth, as Glissade keeps them, with a separate alpha plane.
+Playback::Playback(host::Host& host, Effect& effect, const Image& sprite, const Image& background,
+                   const StageSettings& settings)
+    : values_(host.values()),
+      effect_(effect),
+      settings_(settings),
+      canvas_(LayOut(sprite, background, settings)),
+      stage_(StageKind(settings.depth, settings.withAlpha), 0, 0, canvas_.width, canvas_.height),
+      stageAlpha_(ImageKind::kIndexed8, 0, 0, canvas_.width, canvas_.height),
+      source_(StageKind(settings.depth, false), 0, 0, sprite.width, sprite.height),
+      mask_(ImageKind::kIndexed8, 0, 0, sprite.width, sprite.height),
+      frameImage_(background.width, background.height) {
+  codec_.Store(sprite, source_);
   for (int y = 0; y < sprite.height; ++y)
-    for (int x = 0; x < sprite.width; ++x) mask.Pixel(x, y)[0] = sprite.At(x, y)[3];
-  codec.Store(background, stage, stageX, stageY);
-  const std::vector<std::uint8_t> backdrop = stage.Memory();
-  const std::vector<std::uint16_t> runs = glissade::MakeMaskRuns(mask);
+    for (int x = 0; x < sprite.width; ++x) mask_.Pixel(x, y)[0] = sprite.At(x, y)[3];
+  codec_.Store(background, stage_, canvas_.stageX, canvas_.stageY);
+  backdrop_ = stage_.Memory();
+  runs_ = glissade::MakeMaskRuns(mask_);
 
   // Glissade's record also carries its allocator and two rectangles the
   // effects that move pixels report their drawn bounds into.
-  AreaRect drawnBounds{}, drawnBounds2{};
-  ThresholdRecord thresholds = glissade::MakeThresholdRecord(settings.upperThreshold, settings.lowerThreshold);
-  thresholds.words[kThresholdAllocatorWord] = reinterpret_cast<Word>(host.allocator().Interface());
-  thresholds.words[kThresholdOutRectWord] = reinterpret_cast<Word>(&drawnBounds);
-  thresholds.words[kThresholdOutRect2Word] = reinterpret_cast<Word>(&drawnBounds2);
+  thresholds_ = glissade::MakeThresholdRecord(settings.upperThreshold, settings.lowerThreshold);
+  thresholds_.words[kThresholdAllocatorWord] = reinterpret_cast<Word>(host.allocator().Interface());
+  thresholds_.words[kThresholdOutRectWord] = reinterpret_cast<Word>(&drawnBounds_);
+  thresholds_.words[kThresholdOutRect2Word] = reinterpret_cast<Word>(&drawnBounds2_);
 
   // Where the sprite sits on the stage, for hit tests in stage coordinates.
-  AreaRect spriteRect = glissade::HostRect(spriteLeft, spriteTop, spriteLeft + sprite.width, spriteTop + sprite.height);
+  spriteRect_ = glissade::HostRect(canvas_.spriteLeft, canvas_.spriteTop, canvas_.spriteLeft + sprite.width,
+                                   canvas_.spriteTop + sprite.height);
 
-  Symbol effectSymbol = 0;
-  if (Status s = ops->GetEffectSymbol(fx, &effectSymbol, 0); s != kOk) throw ModuleError("GetEffectSymbol", s);
+  EffectInterface* fx = effect.get();
+  if (Status s = fx->ops->GetEffectSymbol(fx, &effectSymbol_, 0); s != kOk) throw ModuleError("GetEffectSymbol", s);
+}
 
-  bool changed = false;
-  if (settings.props) {
-    HostValue list = ToHostValue(values, *settings.props);
-    std::int32_t restarted = 0, changedFlag = 0;
-    const Status s = ops->SetProperties(fx, &list, 0, 0, services, &restarted, &changedFlag);
-    values.Release(&list);
-    if (s != kOk) throw ModuleError("SetProperties", s);
-    changed = changedFlag != 0;
+void Playback::SetProperties(const Node& list) {
+  EffectInterface* fx = effect_.get();
+  HostValue value = ToHostValue(values_, list);
+  std::int32_t restarted = 0, changedFlag = 0;
+  const Status s = fx->ops->SetProperties(fx, &value, 0, 0, effect_.services(), &restarted, &changedFlag);
+  values_.Release(&value);
+  if (s != kOk) throw ModuleError("SetProperties", s);
+  changed_ = changed_ || changedFlag != 0;
+}
+
+std::optional<std::string> Playback::Call(const std::string& name, const std::vector<Node>& callArgs,
+                                          Status* status) {
+  EffectInterface* fx = effect_.get();
+  std::vector<HostValue> args = {values_.Integer(1), values_.SymbolValue(effectSymbol_)};
+  for (const Node& arg : callArgs) args.push_back(ToHostValue(values_, arg));
+  // A float has a slot of its own, so no value the effect writes back
+  // can carry the same bits: any change means a result, 0 included.
+  HostValue result = values_.Float(0);
+  HostValue placeholder = result;
+  std::int32_t restarted = 0, changedFlag = 0;
+  *status = fx->ops->CallFunction(fx, values_.Intern(name), args.data(), static_cast<std::int32_t>(args.size()), 2,
+                                  &result, effect_.services(), &restarted, &changedFlag);
+  for (HostValue& v : args) values_.Release(&v);
+  std::optional<std::string> text;
+  if (result.bits != placeholder.bits) {
+    text = ValueText(values_, result);
+    values_.Release(&result);
   }
+  values_.Release(&placeholder);
+  changed_ = changed_ || changedFlag != 0;
+  return text;
+}
 
-  // Runs a script call; the result's text, or nothing when the effect left
-  // the result alone. `status` gets the effect's answer.
-  auto call = [&](const std::string& name, const std::vector<Node>& callArgs, Status* status) {
-    std::vector<HostValue> args = {values.Integer(1), values.SymbolValue(effectSymbol)};
-    for (const Node& arg : callArgs) args.push_back(ToHostValue(values, arg));
-    // A float has a slot of its own, so no value the effect writes back
-    // can carry the same bits: any change means a result, 0 included.
-    HostValue result = values.Float(0);
-    HostValue placeholder = result;
-    std::int32_t restarted = 0, changedFlag = 0;
-    *status = ops->CallFunction(fx, values.Intern(name), args.data(), static_cast<std::int32_t>(args.size()), 2,
-                                &result, services, &restarted, &changedFlag);
-    for (HostValue& v : args) values.Release(&v);
-    std::optional<std::string> text;
-    if (result.bits != placeholder.bits) {
-      text = ValueText(values, result);
-      values.Release(&result);
-    }
-    values.Release(&placeholder);
-    changed = changed || changedFlag != 0;
-    return text;
+Playback::FrameAnswers Playback::Next() {
+  EffectInterface* fx = effect_.get();
+  const EffectOps* ops = fx->ops;
+  FrameAnswers answers;
+  if (Status s = ops->NeedsRedraw(fx, &answers.redraw, changed_ ? 2 : 0); s != kOk) throw ModuleError("NeedsRedraw", s);
+  if (Status s = ops->IsStill(fx, &answers.still, 0); s != kOk) throw ModuleError("IsStill", s);
+  changed_ = false;
+  if (answers.redraw == 0 && drawn_) return answers;
+
+  // Every frame draws the sprite anew over the bare stage.
+  stage_.Assign(backdrop_);
+  stageAlpha_.Fill(0);
+  AreaRect update = glissade::HostRect(0, 0, stage_.Width(), stage_.Height());
+  const std::uint16_t* maskRuns = settings_.maskRuns ? runs_.data() : nullptr;
+  Status s;
+  if (settings_.withAlpha)
+    s = ops->RenderWithAlpha(fx, stage_.View(), stageAlpha_.View(), source_.View(), mask_.View(), &update, maskRuns,
+                             codec_.colours(), settings_.blend, 1, 0, &thresholds_);
+  else
+    s = ops->Render(fx, stage_.View(), source_.View(), &update, mask_.View(), maskRuns, codec_.colours(),
+                    settings_.blend, 1, 0, 0, &thresholds_);
+  if (s != kOk) throw ModuleError(settings_.withAlpha ? "RenderWithAlpha" : "Render", s);
+  codec_.Load(stage_, settings_.withAlpha ? &stageAlpha_ : nullptr, frameImage_, canvas_.stageX, canvas_.stageY);
+  drawn_ = true;
+  return answers;
+}
+
+std::optional<std::int32_t> Playback::HitTest(int x, int y) {
+  EffectInterface* fx = effect_.get();
+  SpriteDescription description{};
+  description.words[kSpriteRectWord] = reinterpret_cast<Word>(&spriteRect_);
+  const std::int32_t unanswered = -1;
+  std::int32_t alpha = unanswered;
+  if (Status s = fx->ops->GetAlphaAt(fx, mask_.View(), y, x, &alpha, &description); s != kOk)
+    throw ModuleError("GetAlphaAt", s);
+  if (alpha == unanswered) return std::nullopt;
+  return alpha;
+}
+
+RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite, const Image& background,
+                          const RenderSettings& settings, const RenderSinks& sinks) {
+  RenderReport report;
+  auto note = [&](std::string text) {
+    if (sinks.note) sinks.note(text);
+    else report.notes.push_back(std::move(text));
   };
-  bool asksAngle = settings.trace;
+  Playback playback(host, effect, sprite, background, settings);
+  if (settings.props) playback.SetProperties(*settings.props);
 
-  Image frameImage(stageWidth, stageHeight);
-  bool drawn = false;
+  bool asksAngle = settings.trace;
   for (int frame = 1; frame <= settings.frames; ++frame) {
     for (const ScheduledCall& c : settings.calls) {
       if (c.beforeFrame != frame) continue;
       Status s = kOk;
-      const std::optional<std::string> result = call(c.call.name, c.call.args, &s);
+      const std::optional<std::string> result = playback.Call(c.call.name, c.call.args, &s);
       if (s != kOk) throw ModuleError(c.text, s);
       if (result) note("frame " + std::to_string(frame) + ": " + CallText(c.call) + " = " + *result);
     }
-
-    std::int32_t redraw = 0, still = 0;
-    if (Status s = ops->NeedsRedraw(fx, &redraw, changed ? 2 : 0); s != kOk) throw ModuleError("NeedsRedraw", s);
-    if (Status s = ops->IsStill(fx, &still, 0); s != kOk) throw ModuleError("IsStill", s);
-    changed = false;
-
-    if (redraw != 0 || !drawn) {
-      // Every frame draws the sprite anew over the bare stage.
-      stage.Assign(backdrop);
-      stageAlpha.Fill(0);
-      AreaRect update = glissade::HostRect(0, 0, canvasWidth, canvasHeight);
-      const std::uint16_t* maskRuns = settings.maskRuns ? runs.data() : nullptr;
-      Status s;
-      if (settings.withAlpha)
-        s = ops->RenderWithAlpha(fx, stage.View(), stageAlpha.View(), source.View(), mask.View(), &update,
-                                 maskRuns, codec.colours(), settings.blend, 1, 0, &thresholds);
-      else
-        s = ops->Render(fx, stage.View(), source.View(), &update, mask.View(), maskRuns, codec.colours(),
-                        settings.blend, 1, 0, 0, &thresholds);
-      if (s != kOk) throw ModuleError(settings.withAlpha ? "RenderWithAlpha" : "Render", s);
-      codec.Load(stage, settings.withAlpha ? &stageAlpha : nullptr, frameImage, stageX, stageY);
-      drawn = true;
-    }
+    const Playback::FrameAnswers answers = playback.Next();
     if (settings.trace) {
-      std::string line = "frame " + std::to_string(frame) + ": NeedsRedraw " + std::to_string(redraw) +
-                         ", IsStill " + std::to_string(still);
+      std::string line = "frame " + std::to_string(frame) + ": NeedsRedraw " + std::to_string(answers.redraw) +
+                         ", IsStill " + std::to_string(answers.still);
       if (asksAngle) {
         Status s = kOk;
-        const std::optional<std::string> angle = call("GetAngle", {}, &s);
+        const std::optional<std::string> angle = playback.Call("GetAngle", {}, &s);
         if (s != kOk) asksAngle = false;  // the effect has no angle to tell
         else if (angle) line += ", GetAngle() = " + *angle;
       }
       note(line);
     }
-    if (sinks.frame) sinks.frame(frameImage);
-    else report.frames.push_back(frameImage);
+    if (sinks.frame) sinks.frame(playback.frame());
+    else report.frames.push_back(playback.frame());
     if (sinks.progress) sinks.progress(frame, settings.frames);
   }
 
   if (settings.hit) {
-    SpriteDescription description{};
-    description.words[kSpriteRectWord] = reinterpret_cast<Word>(&spriteRect);
-    const std::int32_t unanswered = -1;
-    std::int32_t alpha = unanswered;
     const auto [x, y] = *settings.hit;
-    if (Status s = ops->GetAlphaAt(fx, mask.View(), y, x, &alpha, &description); s != kOk)
-      throw ModuleError("GetAlphaAt", s);
     const std::string where = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
-    if (alpha == unanswered) {
-      note("hit " + where + ": " + effect.info().symbol + " does not answer hit tests");
-    } else {
-      report.hitAlpha = alpha;
-      note("hit " + where + ": alpha " + std::to_string(alpha));
-    }
+    report.hitAlpha = playback.HitTest(x, y);
+    if (report.hitAlpha) note("hit " + where + ": alpha " + std::to_string(*report.hitAlpha));
+    else note("hit " + where + ": " + effect.info().symbol + " does not answer hit tests");
   }
   return report;
 }

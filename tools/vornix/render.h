@@ -55,9 +55,8 @@ struct ScheduledCall {
   std::string text;  // as written, for messages
 };
 
-struct RenderSettings {
-  std::optional<Node> props;  // given to SetProperties before the first frame
-  std::vector<ScheduledCall> calls;
+// How the stage is drawn; a change means a new Playback.
+struct StageSettings {
   int depth = 32;  // 8 (palette), 16 (5-5-5), 24 or 32
   int blend = 255;
   // Glissade hands over the mask's runs when it has them, and the
@@ -65,14 +64,71 @@ struct RenderSettings {
   bool maskRuns = true;
   int lowerThreshold = 0;
   int upperThreshold = 255;
-  int frames = 30;
   bool withAlpha = false;  // RenderWithAlpha into a stage that starts transparent
-  std::optional<std::pair<int, int>> hit;  // stage x, y asked of GetAlphaAt after the last frame
   // The sprite's top left corner on the stage; centred when unset.
   std::optional<std::pair<int, int>> at;
+};
+
+struct RenderSettings : StageSettings {
+  std::optional<Node> props;  // given to SetProperties before the first frame
+  std::vector<ScheduledCall> calls;
+  int frames = 30;
+  std::optional<std::pair<int, int>> hit;  // stage x, y asked of GetAlphaAt after the last frame
   // Per frame a line of what the host saw: NeedsRedraw, IsStill and, for
   // effects that answer GetAngle, the angle after the frame.
   bool trace = false;
+};
+
+// One effect drawn on one stage frame after frame, as Glissade does: the
+// stage has the background's size and the sprite's alpha is its mask.
+// Operations throw ModuleError on a failing status.
+class Playback {
+ public:
+  Playback(host::Host& host, Effect& effect, const Image& sprite, const Image& background,
+           const StageSettings& settings);
+  Playback(const Playback&) = delete;
+  Playback& operator=(const Playback&) = delete;
+
+  // SetProperties with a list as authors write it; the next frame tells
+  // the effect something changed.
+  void SetProperties(const Node& list);
+  // A script call; the result's text, or nothing when the effect left the
+  // result alone. `status` gets the effect's answer.
+  std::optional<std::string> Call(const std::string& name, const std::vector<Node>& args, Status* status);
+
+  struct FrameAnswers {
+    std::int32_t redraw = 0, still = 0;
+  };
+  // NeedsRedraw, IsStill and, when asked to or never drawn, Render into frame().
+  FrameAnswers Next();
+  const Image& frame() const { return frameImage_; }
+
+  // GetAlphaAt a stage point; unset when the effect does not answer.
+  std::optional<std::int32_t> HitTest(int x, int y);
+
+ private:
+  // Glissade centres the mask on the destination, so the sprite sits at
+  // the middle of a canvas around the stage; the stage is cut from it.
+  struct Canvas {
+    int spriteLeft, spriteTop, width, height, stageX, stageY;
+  };
+  static Canvas LayOut(const Image& sprite, const Image& background, const StageSettings& settings);
+
+  host::Values& values_;
+  Effect& effect_;
+  StageSettings settings_;
+  StageCodec codec_;
+  Canvas canvas_;
+  glissade::Image stage_, stageAlpha_, source_, mask_;
+  std::vector<std::uint8_t> backdrop_;
+  std::vector<std::uint16_t> runs_;
+  AreaRect drawnBounds_{}, drawnBounds2_{};
+  ThresholdRecord thresholds_{};
+  AreaRect spriteRect_{};
+  Symbol effectSymbol_ = 0;
+  bool changed_ = false;
+  bool drawn_ = false;
+  Image frameImage_;
 };
 
 struct RenderReport {
@@ -89,9 +145,8 @@ struct RenderSinks {
   std::function<void(int done, int total)> progress;
 };
 
-// The stage has the background's size; the sprite's alpha is its mask.
-// Frames stream to the sinks, so memory does not grow with their count.
-// Throws ModuleError on a failing status.
+// A Playback run for `settings.frames` frames. Frames stream to the sinks,
+// so memory does not grow with their count.
 RenderReport RenderEffect(host::Host& host, Effect& effect, const Image& sprite,
                           const Image& background, const RenderSettings& settings,
                           const RenderSinks& sinks = {});

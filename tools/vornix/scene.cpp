@@ -58,6 +58,10 @@ Image MakeSampleSprite() {
   return sprite;
 }
 
+int DefaultStageSide(const Image& sprite) {
+  return static_cast<int>(std::ceil(std::hypot(sprite.width, sprite.height))) + 32;
+}
+
 Image MakeCheckerboard(int width, int height) {
   Image board(width, height);
   for (int y = 0; y < height; ++y)

@@ -18,6 +18,10 @@ struct Rgb {
 // antialiased alpha edge; its alpha is the sprite's mask.
 Image MakeSampleSprite();
 
+// The side of the square stage that holds the sprite turned at any angle:
+// its diagonal and a margin.
+int DefaultStageSide(const Image& sprite);
+
 // A grey checkerboard of 8-pixel squares.
 Image MakeCheckerboard(int width, int height);
 
