@@ -298,7 +298,8 @@ Status Rotate::RenderWithAlpha(Rotate& r, PixelView* dstColour, PixelView* dstAl
 
   const AreaRect destination = CopyRect(dstColour->bounds);
   const auto [u, steps, placed, box] = TurnForFrame(r, destination, v.mask->bounds);
-  const auto report = [&box](AreaRect* out) {
+  // Bound by name: clang before 16 cannot capture a structured binding.
+  const auto report = [&box = box](AreaRect* out) {
     if (out == nullptr) return;
     out->left = box.left;
     out->top = box.top;

@@ -2,7 +2,9 @@
 
 #include <stdexcept>
 
-#if defined(_WIN32)
+#if defined(VX_LINKED_MODULE)
+#include <cstring>
+#elif defined(_WIN32)
 #include <windows.h>
 #else
 #include <dlfcn.h>
@@ -11,7 +13,29 @@
 namespace vx::host {
 namespace {
 
-#if defined(_WIN32)
+#if defined(VX_LINKED_MODULE)
+// The module is linked into the program (the WebAssembly build, which has
+// no loader): the path is not used and the exports are found by name among
+// the linked functions, so the host still reaches it only through them.
+void* Open(const std::string&) { return reinterpret_cast<void*>(&DllGetClassInfo); }
+void* Find(void*, const char* name) {
+  struct Linked {
+    const char* name;
+    void* address;
+  };
+  static const Linked kExports[] = {
+      {"DllGetClassInfo", reinterpret_cast<void*>(&DllGetClassInfo)},
+      {"DllGetClassForm", reinterpret_cast<void*>(&DllGetClassForm)},
+      {"DllGetInterface", reinterpret_cast<void*>(&DllGetInterface)},
+      {"DllGetClassObject", reinterpret_cast<void*>(&DllGetClassObject)},
+      {"DllCanUnloadNow", reinterpret_cast<void*>(&DllCanUnloadNow)},
+  };
+  for (const Linked& linked : kExports)
+    if (std::strcmp(linked.name, name) == 0) return linked.address;
+  return nullptr;
+}
+void Close(void*) {}
+#elif defined(_WIN32)
 void* Open(const std::string& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
 void* Find(void* library, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
