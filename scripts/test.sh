@@ -8,8 +8,9 @@ source scripts/lib.sh
 
 vx_install_packages "${VX_TEST_PACKAGES[@]}" || exit 1
 
-# win32 first: the linux64 suite checks the DLL it builds, and must not skip.
-presets=(win32 linux64 linux64-san linux32 win64)
+# win32 first: the linux64 suite checks the DLL it builds, and must not skip;
+# wasm after linux64, whose previewer its browser test compares frames with.
+presets=(win32 linux64 linux64-san linux32 win64 wasm)
 export VX_REQUIRE_DLL=1
 
 logs=build/logs
