@@ -1,6 +1,7 @@
 // The playground page: one effect from the module, animated on a canvas
 // from the property list typed into the editor.
 import createPlayground from './playground.js';
+import { decodePng } from './png.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -108,22 +109,47 @@ function offerKeys() {
     const chip = document.createElement('button');
     chip.type = 'button';
     chip.textContent = `#${p.key}`;
+    chip.dataset.key = p.key;
     chip.title = p.described && p.described !== p.type ? `${p.type} (described as ${p.described})` : p.type;
     chip.addEventListener('click', () => insertKey(p.key));
     return chip;
   }));
 }
 
-// `#key: ` at the end of the list, the caret after it.
+// The `#word` being typed at the caret, if any.
+function keyAtCaret() {
+  const editor = $('props');
+  const match = /#(\w*)$/.exec(editor.value.slice(0, editor.selectionStart));
+  return match ? { start: editor.selectionStart - match[1].length, word: match[1] } : null;
+}
+
+// While a `#word` is typed, only the keys it begins are offered.
+function narrowKeys() {
+  const typed = keyAtCaret();
+  for (const chip of $('keys').children)
+    chip.hidden = typed !== null && !chip.dataset.key.toLowerCase().startsWith(typed.word.toLowerCase());
+}
+
+// Completes the `#word` at the caret, else adds `#key: ` at the end of the
+// list; the caret after it.
 function insertKey(key) {
   const editor = $('props');
-  let text = editor.value.trimEnd();
-  if (!text.endsWith(']')) text = '[' + (text.startsWith('[') ? text.slice(1) : text) + ']';
-  const body = text.slice(0, -1).trimEnd();
-  const head = body === '[' ? '[' : `${body}, `;
-  editor.value = `${head}#${key}: ]`;
+  const typed = keyAtCaret();
+  if (typed) {
+    const rest = editor.value.slice(editor.selectionStart);
+    editor.value = `${editor.value.slice(0, typed.start)}${key}: ${rest}`;
+    const caret = typed.start + key.length + 2;
+    editor.setSelectionRange(caret, caret);
+  } else {
+    let text = editor.value.trimEnd();
+    if (!text.endsWith(']')) text = '[' + (text.startsWith('[') ? text.slice(1) : text) + ']';
+    const body = text.slice(0, -1).trimEnd();
+    editor.value = `${body === '[' ? '[' : `${body}, `}#${key}: ]`;
+    editor.setSelectionRange(editor.value.length - 1, editor.value.length - 1);
+  }
   editor.focus();
-  editor.setSelectionRange(editor.value.length - 1, editor.value.length - 1);
+  narrowKeys();
+  applyList();
 }
 
 function restart() {
@@ -157,6 +183,8 @@ function applyDrawing() {
 
 function applyStage() {
   const colour = $('colour').value;
+  state.stageName = null;
+  $('stage-file').value = '';
   report(json('vx_stage_colour', ['number'], [$('checker').checked ? -1 : parseInt(colour.slice(1), 16)]));
 }
 
@@ -164,17 +192,37 @@ function setSprite(rgba, width, height) {
   return report(withBytes(rgba, (p) => json('vx_sprite', ['number', 'number', 'number'], [p, width, height])));
 }
 
-async function loadPng(file) {
+// A PNG file's pixels: exact where png.js reads it, else as the browser
+// decodes it (soft alpha then passes through premultiplied pixels).
+async function readPicture(file) {
+  const exact = await decodePng(await file.arrayBuffer());
+  if (exact) return exact;
   const bitmap = await createImageBitmap(file, { premultiplyAlpha: 'none', colorSpaceConversion: 'none' });
   const scratch = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
   scratch.drawImage(bitmap, 0, 0);
   const image = scratch.getImageData(0, 0, bitmap.width, bitmap.height);
-  if (setSprite(new Uint8Array(image.data.buffer), bitmap.width, bitmap.height).ok) {
+  return { width: image.width, height: image.height, rgba: new Uint8Array(image.data.buffer) };
+}
+
+async function loadSprite(file) {
+  const picture = await readPicture(file);
+  if (setSprite(picture.rgba, picture.width, picture.height).ok) {
     state.spriteName = file.name;
+    state.droppedSprite = picture;
     $('sprite-name').textContent = file.name;
     $('sprite-file-choice').disabled = false;
     $('sprite-file-choice').checked = true;
-    state.droppedSprite = image;
+    drawFrame();
+  }
+}
+
+async function loadStage(file) {
+  const picture = await readPicture(file);
+  const answer = report(withBytes(picture.rgba,
+    (p) => json('vx_stage_rgba', ['number', 'number', 'number'], [p, picture.width, picture.height])));
+  if (answer.ok) {
+    state.stageName = file.name;
+    $('checker').checked = false;
     drawFrame();
   }
 }
@@ -190,7 +238,8 @@ function previewerCommand() {
   if (list) parts.push('--props', quote(list));
   for (const c of state.calls) parts.push('--call', quote(`${c.beforeFrame}:${c.text}`));
   if (state.spriteName && $('sprite-file-choice').checked) parts.push('--input', quote(state.spriteName));
-  if (!$('checker').checked) parts.push('--background', `'${$('colour').value}'`);
+  if (state.stageName) parts.push('--background', quote(state.stageName));
+  else if (!$('checker').checked) parts.push('--background', `'${$('colour').value}'`);
   if ($('depth').value !== '32') parts.push('--depth', $('depth').value);
   if ($('blend').value !== '255') parts.push('--blend', $('blend').value);
   if ($('use-thresholds').checked) parts.push('--thresholds', `${$('low').value},${$('high').value}`);
@@ -213,7 +262,11 @@ function tick(now) {
 
 $('effect').replaceChildren(...effects.map((e) => new Option(`${e.name} (#${e.symbol})`, e.symbol)));
 $('effect').addEventListener('change', () => selectEffect($('effect').value));
-$('props').addEventListener('input', applyList);
+$('props').addEventListener('input', () => {
+  applyList();
+  narrowKeys();
+});
+for (const event of ['click', 'keyup']) $('props').addEventListener(event, narrowKeys);
 $('play').addEventListener('click', () => {
   state.playing = !state.playing;
   $('play').textContent = state.playing ? 'Pause' : 'Play';
@@ -233,12 +286,13 @@ for (const id of ['depth', 'blend', 'use-thresholds', 'low', 'high', 'alpha'])
     applyDrawing();
   });
 for (const id of ['checker', 'colour']) $(id).addEventListener('input', applyStage);
-$('sprite-file').addEventListener('change', () => $('sprite-file').files[0] && loadPng($('sprite-file').files[0]));
+$('sprite-file').addEventListener('change', () => $('sprite-file').files[0] && loadSprite($('sprite-file').files[0]));
+$('stage-file').addEventListener('change', () => $('stage-file').files[0] && loadStage($('stage-file').files[0]));
 for (const radio of document.querySelectorAll('input[name=sprite]'))
   radio.addEventListener('change', () => {
-    const image = state.droppedSprite;
+    const picture = state.droppedSprite;
     if (radio.value === 'builtin') setSprite(new Uint8Array(0), 0, 0);
-    else if (image) setSprite(new Uint8Array(image.data.buffer), image.width, image.height);
+    else if (picture) setSprite(picture.rgba, picture.width, picture.height);
   });
 document.addEventListener('dragover', (e) => {
   e.preventDefault();
@@ -249,7 +303,7 @@ document.addEventListener('drop', (e) => {
   e.preventDefault();
   document.body.classList.remove('dragging');
   const file = [...e.dataTransfer.files].find((f) => f.type === 'image/png');
-  if (file) loadPng(file);
+  if (file) loadSprite(file);
 });
 canvas.addEventListener('mousemove', (e) => {
   const box = canvas.getBoundingClientRect();

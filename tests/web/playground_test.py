@@ -4,11 +4,14 @@
 usage: playground_test.py SITE_DIR PREVIEWER ARTIFACT_DIR [--fps]
 
 Serves SITE_DIR on localhost, opens the page and checks that it loads with
-no console error, that every effect draws frame for frame what the native
-previewer writes for the same list and settings, that a list that does not
-parse shows its column and leaves the last good animation running, that the
-copied previewer command makes the frame shown, and that hover hit tests
-answer what the previewer's --hit does. Keeps a screenshot in ARTIFACT_DIR.
+no console error; that every effect shows the previewer's description and
+draws frame for frame what the native previewer writes for the same list and
+settings; that a list that does not parse shows its column and leaves the
+last good animation running, a list typed shows on the next frame, keys are
+offered as typed and warnings are the previewer's; that with PNG pictures
+for sprite and stage and script calls along the way the copied previewer
+command makes the frame shown; and that hover hit tests answer what the
+previewer's --hit does. Keeps a screenshot in ARTIFACT_DIR.
 With --fps it only measures frames per second for a 640x480 sprite.
 """
 import base64
@@ -31,7 +34,7 @@ from selenium.webdriver.common.actions.action_builder import ActionBuilder
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
-SITE, PREVIEWER, ARTIFACTS = sys.argv[1:4]
+SITE, PREVIEWER, ARTIFACTS = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3]
 FRAMES = 7  # compared frame: far enough in for every animation to move
 
 failures = []
@@ -111,9 +114,10 @@ def first_use(driver, url, symbol):
     return driver.find_element(By.ID, "props").get_attribute("value")
 
 
-def show(driver, symbol, props, settings):
+def show(driver, symbol, props, settings, reselect=True):
     """The effect from its start with `props` and the stage settings, at FRAMES."""
-    driver.execute_script("window.playground.selectEffect(arguments[0]);", symbol)
+    if reselect:
+        driver.execute_script("window.playground.selectEffect(arguments[0]);", symbol)
     for control, value in settings.items():
         set_control(driver, control, value)
     driver.execute_script(
@@ -167,16 +171,17 @@ def main():
 
         effects = driver.execute_script("return window.playground.effects;")
         check(len(effects) == 9, f"nine effects offered ({', '.join(effects)})")
-        description = driver.find_element(By.ID, "description").text
-        check("\ufffd" not in description and len(description) > 40, "the description reads as UTF-8")
 
         # Every effect as first picked on the page, then the stage's other
         # depths, blend, thresholds, colour and alpha.
         lists = {}
         for symbol in effects:
             lists[symbol] = first_use(driver, url, symbol)
-
             compare(driver, scratch, symbol, None, {})
+            shown = driver.find_element(By.ID, "description").get_attribute("textContent")
+            described = subprocess.run([PREVIEWER, "describe", symbol], capture_output=True, text=True).stdout
+            check(shown.rstrip("\n") == described.rstrip("\n") and "\ufffd" not in shown,
+                  f"{symbol}'s description is the previewer's, in UTF-8")
         variants = [
             ("rotate", {"depth": "8", "checker": False, "colour": "#203040"}),
             ("swirl", {"depth": "16", "blend": "128"}),
@@ -238,20 +243,65 @@ def check_bad_list(driver, scratch, good):
     _, want, _ = native(["mosaic", "--props", still, "--frames", "1"], os.path.join(scratch, "still.png"))
     check(pixels == want, "a list typed shows on the next frame")
 
+    # Keys offered as typed: `#sta` narrows them to the start keys, a click
+    # completes one; a key the effect lacks is warned of as the previewer does.
+    editor.clear()
+    editor.send_keys("[#numFrames: 4, #bogus: 1, #sta")
+    offered = [chip.text for chip in driver.find_elements(By.CSS_SELECTOR, "#keys button") if chip.is_displayed()]
+    check(offered == ["#startXRes", "#startYRes"], f"typing #sta offers {offered}")
+    driver.find_elements(By.CSS_SELECTOR, "#keys button:not([hidden])")[0].click()
+    editor.send_keys("3]")
+    typed = editor.get_attribute("value")
+    check(typed == "[#numFrames: 4, #bogus: 1, #startXRes: 3]", f"a key completed: {typed}")
+    warnings = driver.find_element(By.ID, "warnings").text
+    _, _, printed = native(["mosaic", "--props", typed, "--frames", "1"], os.path.join(scratch, "warned.png"))
+    check(bool(warnings) and all(line in printed for line in warnings.splitlines()),
+          f"warnings {warnings!r} are the previewer's")
+
+
+def write_pictures(scratch):
+    """A sprite with soft edges and a half-clear stage picture smaller than
+    the stage, so both are cut, tiled and blended."""
+    sprite = Image.new("RGBA", (97, 61))
+    sprite.putdata([(x * 2, y * 4, (x * y) & 255, max(0, min(255, 300 - 7 * abs(x - 48) - 9 * abs(y - 30))))
+                    for y in range(61) for x in range(97)])
+    sprite.save(os.path.join(scratch, "sprite.png"))
+    stage = Image.new("RGBA", (45, 38))
+    stage.putdata([(200, (x * 5) & 255, 90, 255 if (x + y) % 3 else 70) for y in range(38) for x in range(45)])
+    stage.save(os.path.join(scratch, "stage.png"))
+
 
 def check_command(driver, scratch):
-    """The copied previewer command makes the frame the page shows."""
-    show(driver, "swirl", "[#animMode: #range, #numFrames: 9, #startDegrees: 30, #endDegrees: 300]",
-         {"depth": "16", "checker": False, "colour": "#336699"})
+    """Pictures for sprite and stage and script calls along the way; the
+    copied previewer command then renders the frame shown."""
+    write_pictures(scratch)
+    driver.execute_script("window.playground.selectEffect('rotate');")
+    for control, name in (("sprite-file", "sprite.png"), ("stage-file", "stage.png")):
+        driver.find_element(By.ID, control).send_keys(os.path.join(scratch, name))
+    WebDriverWait(driver, 20).until(lambda d: d.execute_script(
+        "return window.playground.state.spriteName === 'sprite.png' && window.playground.state.stageName === 'stage.png';"))
+    show(driver, "rotate", "[#animMode: #range, #numFrames: 9, #startDegrees: 30, #endDegrees: 300]",
+         {"depth": "16"}, reselect=False)
+    call = driver.find_element(By.ID, "call")
+    for text in ("SetInterpolation(1)", "RelToPoint(20, 30)"):
+        call.clear()
+        call.send_keys(text)
+        driver.find_element(By.ID, "run-call").click()
+        check(driver.find_element(By.ID, "call-result").text.startswith("="), f"call {text} answered")
+        driver.execute_script("document.getElementById('step').click();")
     driver.find_element(By.ID, "copy").click()
     command = driver.find_element(By.ID, "command").text
     words = shlex.split(command)
-    check(words[:3] == ["vornix", "render", "swirl"] and "-o" in words, f"command: {command}")
+    check(words[:3] == ["vornix", "render", "rotate"] and "--input" in words and words.count("--call") == 2,
+          f"command: {command}")
     args = words[2:]
     del args[args.index("-o"):args.index("-o") + 2]
-    _, want, _ = native(args, os.path.join(scratch, "command.png"))
+    run = subprocess.run([PREVIEWER, "render", *args, "-o", "command.png"], cwd=scratch, capture_output=True)
+    with Image.open(os.path.join(scratch, "command.png")) as image:
+        want = image.convert("RGBA").tobytes()
     _, pixels = page_frame(driver)
-    check(pixels == want, "the copied command renders the frame shown")
+    check(run.returncode == 0 and pixels == want, "the copied command renders the frame shown")
+    driver.execute_script("document.querySelector('input[name=sprite][value=builtin]').click();")
     for control, value in {"depth": "32", "checker": True}.items():
         set_control(driver, control, value)
 
