@@ -1,21 +1,35 @@
 #include "framework/area_rect.h"
 
 #include <algorithm>
-#include <limits>
+
+#include "framework/saturating.h"
 
 namespace vx {
 namespace {
 
-constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
-constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-
-// Host rectangles can carry any edges; measures and moves saturate rather
-// than overflow.
-std::int32_t Clamp32(std::int64_t v) { return static_cast<std::int32_t>(std::clamp(v, kMin, kMax)); }
-std::int32_t Add(std::int32_t a, std::int64_t b) { return Clamp32(a + b); }
+// Host rectangles can carry any edges; measures saturate.
 std::int32_t Distance(std::int32_t a, std::int32_t b) {
   const std::int64_t d = static_cast<std::int64_t>(b) - a;
-  return Clamp32(d < 0 ? -d : d);
+  return SaturateToInt32(d < 0 ? -d : d);
+}
+
+// `r` with edges (left, top, right, bottom) when all four fit, measures
+// recomputed when asked; otherwise empty.
+void SetEdges(AreaRect* r, std::int64_t left, std::int64_t top, std::int64_t right,
+              std::int64_t bottom, bool measure) {
+  if (!FitsInt32(left) || !FitsInt32(right) || !FitsInt32(top) || !FitsInt32(bottom)) {
+    *r = EmptyRect();
+    return;
+  }
+  r->left = static_cast<std::int32_t>(left);
+  r->top = static_cast<std::int32_t>(top);
+  r->right = static_cast<std::int32_t>(right);
+  r->bottom = static_cast<std::int32_t>(bottom);
+  if (measure) RecomputeMeasures(r);
+}
+
+void MoveEdges(AreaRect* r, Shift s, bool measure) {
+  SetEdges(r, r->left + s.x, r->top + s.y, r->right + s.x, r->bottom + s.y, measure);
 }
 
 }  // namespace
@@ -41,7 +55,7 @@ AreaRect CopyRect(const AreaRect& src) {
 void RecomputeMeasures(AreaRect* r) {
   r->height = Distance(r->top, r->bottom);
   r->width = Distance(r->left, r->right);
-  r->area = Clamp32(static_cast<std::int64_t>(r->width) * r->height);
+  r->area = SaturateToInt32(static_cast<std::int64_t>(r->width) * r->height);
 }
 
 void Intersect(AreaRect* r, const AreaRect& a, const AreaRect& b) {
@@ -51,43 +65,54 @@ void Intersect(AreaRect* r, const AreaRect& a, const AreaRect& b) {
   r->bottom = std::min(a.bottom, b.bottom);
   const std::int64_t w = static_cast<std::int64_t>(r->right) - r->left;
   const std::int64_t h = static_cast<std::int64_t>(r->bottom) - r->top;
-  r->width = w < 1 ? 0 : Clamp32(w);
-  r->height = h < 1 ? 0 : Clamp32(h);
-  r->area = Clamp32(static_cast<std::int64_t>(r->width) * r->height);
+  r->width = w < 1 ? 0 : SaturateToInt32(w);
+  r->height = h < 1 ? 0 : SaturateToInt32(h);
+  r->area = SaturateToInt32(static_cast<std::int64_t>(r->width) * r->height);
 }
 
+Shift CentringShift(const AreaRect& r, const AreaRect& other) {
+  return {std::int64_t{other.left} + (other.width >> 1) - (r.width >> 1) - r.left,
+          std::int64_t{other.top} + (other.height >> 1) - (r.height >> 1) - r.top};
+}
+
+AreaRect Moved(const AreaRect& r, Shift s) {
+  AreaRect out = r;
+  MoveEdges(&out, s, true);
+  return out;
+}
+
+AreaRect ClipToPlaced(const AreaRect& area, const AreaRect& r, Shift s) {
+  const std::int64_t left = std::max<std::int64_t>(area.left, r.left + s.x);
+  const std::int64_t top = std::max<std::int64_t>(area.top, r.top + s.y);
+  const std::int64_t right = std::min<std::int64_t>(area.right, r.right + s.x);
+  const std::int64_t bottom = std::min<std::int64_t>(area.bottom, r.bottom + s.y);
+  // Each edge lies between two edges of `area` or on one; it fits.
+  if (right <= left || bottom <= top) {
+    AreaRect none = area;
+    none.width = none.height = none.area = 0;
+    return none;
+  }
+  AreaRect out = area;
+  SetEdges(&out, left, top, right, bottom, true);
+  return out;
+}
+
+// Centring keeps the size: right and bottom follow from it.
 void CentreIn(AreaRect* r, const AreaRect& other) {
-  const std::int64_t left =
-      static_cast<std::int64_t>(other.left) + (other.width >> 1) - (r->width >> 1);
-  const std::int64_t top =
-      static_cast<std::int64_t>(other.top) + (other.height >> 1) - (r->height >> 1);
-  r->left = Clamp32(left);
-  r->top = Clamp32(top);
-  r->right = Add(r->left, r->width);
-  r->bottom = Add(r->top, r->height);
+  const Shift s = CentringShift(*r, other);
+  const std::int64_t left = r->left + s.x, top = r->top + s.y;
+  SetEdges(r, left, top, left + r->width, top + r->height, false);
 }
 
 void CentreOn(AreaRect* r, std::int32_t x, std::int32_t y) {
-  r->left = Add(x, -(r->width >> 1));
-  r->top = Add(y, -(r->height >> 1));
-  r->right = Add(r->left, r->width);
-  r->bottom = Add(r->top, r->height);
+  const std::int64_t left = std::int64_t{x} - (r->width >> 1);
+  const std::int64_t top = std::int64_t{y} - (r->height >> 1);
+  SetEdges(r, left, top, left + r->width, top + r->height, false);
 }
 
-void Offset(AreaRect* r, std::int32_t dx, std::int32_t dy) {
-  r->left = Add(r->left, dx);
-  r->right = Add(r->right, dx);
-  r->top = Add(r->top, dy);
-  r->bottom = Add(r->bottom, dy);
-  RecomputeMeasures(r);
-}
+void Offset(AreaRect* r, std::int64_t dx, std::int64_t dy) { MoveEdges(r, {dx, dy}, true); }
 
-void Subtract(AreaRect* r, std::int32_t x, std::int32_t y) {
-  r->left = Add(r->left, -static_cast<std::int64_t>(x));
-  r->right = Add(r->right, -static_cast<std::int64_t>(x));
-  r->top = Add(r->top, -static_cast<std::int64_t>(y));
-  r->bottom = Add(r->bottom, -static_cast<std::int64_t>(y));
-}
+void Subtract(AreaRect* r, std::int64_t x, std::int64_t y) { MoveEdges(r, {-x, -y}, false); }
 
 void MoveToOrigin(AreaRect* r) {
   r->left = 0;

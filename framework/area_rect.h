@@ -35,15 +35,37 @@ void RecomputeMeasures(AreaRect* r);
 // `r` becomes the overlap of `a` and `b`; no overlap leaves width, height
 // and area 0 (the edges may cross).
 void Intersect(AreaRect* r, const AreaRect& a, const AreaRect& b);
+
+// A move across the plane. Two host rectangles can lie anywhere, so the
+// distance between them, and a rectangle moved by it, is taken in 64 bits.
+// Every move below follows the rule of framework/saturating.h: a rectangle
+// whose edges would leave 32 bits cannot exist and comes back empty.
+struct Shift {
+  std::int64_t x = 0, y = 0;
+};
+inline Shift operator+(Shift a, Shift b) { return {a.x + b.x, a.y + b.y}; }
+inline Shift operator-(Shift a) { return {-a.x, -a.y}; }
+// The move from `from`'s top-left corner to `to`'s.
+inline Shift Between(const AreaRect& from, const AreaRect& to) {
+  return {std::int64_t{to.left} - from.left, std::int64_t{to.top} - from.top};
+}
+// The move that centres `r` in `other` (halves by arithmetic shift).
+Shift CentringShift(const AreaRect& r, const AreaRect& other);
+// `r` moved by `s`, measures recomputed; empty when it cannot exist.
+AreaRect Moved(const AreaRect& r, Shift s);
+// The part of `area` that `r` moved by `s` covers, in `area`'s coordinates
+// (so it always exists); measures recomputed.
+AreaRect ClipToPlaced(const AreaRect& area, const AreaRect& r, Shift s);
+
 // Keeps the size; centred in `other` (halves by arithmetic shift).
 void CentreIn(AreaRect* r, const AreaRect& other);
 // Keeps the size; centred on (x, y).
 void CentreOn(AreaRect* r, std::int32_t x, std::int32_t y);
-void Offset(AreaRect* r, std::int32_t dx, std::int32_t dy);
+void Offset(AreaRect* r, std::int64_t dx, std::int64_t dy);
 // A host point record is (vertical, horizontal).
 inline void Offset(AreaRect* r, const PointRecord& p) { Offset(r, p.horizontal, p.vertical); }
 // Moves the edges by minus (x, y); measures are unchanged.
-void Subtract(AreaRect* r, std::int32_t x, std::int32_t y);
+void Subtract(AreaRect* r, std::int64_t x, std::int64_t y);
 inline void Subtract(AreaRect* r, const PointRecord& p) { Subtract(r, p.horizontal, p.vertical); }
 // Keeps the size; left = top = 0.
 void MoveToOrigin(AreaRect* r);

@@ -93,18 +93,21 @@ void MakeSubView(PixelView* sub, PixelView* parent, const AreaRect& rect) {
 }
 
 std::int32_t ClipToSprite(const PixelView* mask, const PixelView* destination, AreaRect* update,
-                          AreaRect* maskRect) {
+                          AreaRect* maskRect, Shift* maskShift) {
   if (!mask || !destination || !update || !maskRect) return 0;
   const AreaRect& d = destination->bounds;
-  const std::int32_t dx = (d.width >> 1) - (maskRect->width >> 1) + d.left;
-  const std::int32_t dy = (d.height >> 1) - (maskRect->height >> 1) + d.top;
-  Offset(maskRect, dx, dy);
+  const Shift s{std::int64_t{d.width >> 1} - (maskRect->width >> 1) + d.left,
+                std::int64_t{d.height >> 1} - (maskRect->height >> 1) + d.top};
+  if (maskShift) *maskShift = s;
   const AreaRect u = *update;
   Intersect(update, u, d);
-  const AreaRect clipped = *update;
-  Intersect(update, clipped, *maskRect);
+  // Cut in 64 bits: the centred mask may reach past the ends of the plane
+  // where the destination does not.
+  *update = ClipToPlaced(*update, *maskRect, s);
+  const AreaRect unmoved = *maskRect;
+  *maskRect = Moved(unmoved, s);
   if (update->area == 0) return 0;
-  return Equals(*update, *maskRect) ? 1 : 2;
+  return Equals(Moved(*update, -s), unmoved) ? 1 : 2;
 }
 
 bool OpenWalk(PixelView* view, const AreaRect& rect, ViewWalk* out, std::int32_t minBytes,
@@ -170,18 +173,15 @@ bool PrepareRenderArea(PixelView* destination, PixelView* source, PixelView* mas
   *out = RenderArea{};
   if (!destination || !source || !mask || !update) return false;
   out->maskRect = CopyRect(mask->bounds);
-  out->clip = ClipToSprite(mask, destination, update, &out->maskRect);
+  Shift maskShift;
+  out->clip = ClipToSprite(mask, destination, update, &out->maskRect, &maskShift);
   out->update = *update;
   if (out->clip == 0) return false;
 
-  out->maskArea = out->update;
-  Subtract(&out->maskArea, out->maskRect.left - mask->bounds.left,
-           out->maskRect.top - mask->bounds.top);
-  out->sourceRect = CopyRect(source->bounds);
-  CentreIn(&out->sourceRect, out->maskRect);
-  out->sourceArea = out->update;
-  Subtract(&out->sourceArea, out->sourceRect.left - source->bounds.left,
-           out->sourceRect.top - source->bounds.top);
+  out->maskArea = Moved(out->update, -maskShift);
+  const AreaRect maskBounds = CopyRect(mask->bounds);
+  out->sourceShift = maskShift + CentringShift(CopyRect(source->bounds), maskBounds);
+  out->sourceArea = Moved(out->update, -out->sourceShift);
   return OpenWalk(destination, out->update, &out->destination) &&
          OpenWalk(mask, out->maskArea, &out->mask) &&
          OpenWalk(source, out->sourceArea, &out->source);

@@ -46,10 +46,12 @@ inline void DestroyView(PixelView* view) { view->base = nullptr; }
 void MakeSubView(PixelView* sub, PixelView* parent, const AreaRect& rect);
 
 // Clips `update` to the destination and to the mask rectangle centred on
-// it; `maskRect` (a copy of the mask's bounds) is moved to that centre.
+// it; `maskRect` (a copy of the mask's bounds) is moved to that centre, and
+// `maskShift`, when given, is the move (empty when the moved rectangle
+// leaves the plane; the clip is still made in 64 bits).
 // 0: nothing to draw; 1: the update covers the whole mask rectangle; 2: part.
 std::int32_t ClipToSprite(const PixelView* mask, const PixelView* destination, AreaRect* update,
-                          AreaRect* maskRect);
+                          AreaRect* maskRect, Shift* maskShift = nullptr);
 
 // ---------------------------------------------------------------------------
 // Walking a view.
@@ -105,7 +107,7 @@ struct RenderArea {
   AreaRect update{};       // clipped, in destination coordinates
   AreaRect maskRect{};     // the mask's bounds centred on the destination
   AreaRect maskArea{};     // the update in the mask view's coordinates
-  AreaRect sourceRect{};   // the source's bounds centred on maskRect
+  Shift sourceShift{};     // moves the source's bounds to where it lies on the destination
   AreaRect sourceArea{};   // the update in the source view's coordinates
   ViewWalk destination, mask, source;
 };

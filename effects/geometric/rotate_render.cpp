@@ -119,12 +119,14 @@ void StoreMappingVectors(Rotate& r, const MappingVectors& m) {
 
 // This frame's turn: steps the animation, then the angle, the mapping
 // vectors (kept for script functions), the mask centred in the destination
-// and the box the turn can draw into.
+// and the box the turn can draw into. The sprite and the box are placed in
+// the destination's own coordinates (its corner at 0, 0), where a sprite
+// near the ends of the plane still has room; `origin` moves them back.
 struct FrameTurn {
-  std::int32_t u;
   MappingVectors steps;
   AreaRect placed;
-  RectRecord box;
+  AreaRect box;
+  Shift origin;
 };
 
 FrameTurn TurnForFrame(Rotate& r, const AreaRect& destination, const AreaRect& maskBounds) {
@@ -133,8 +135,9 @@ FrameTurn TurnForFrame(Rotate& r, const AreaRect& destination, const AreaRect& m
   const MappingVectors steps = ComputeMappingVectors(u, r.flip != 0, TablesOf(r));
   StoreMappingVectors(r, steps);
   AreaRect placed = CopyRect(maskBounds);
-  CentreIn(&placed, destination);
-  return {u, steps, placed, RotatedBounds(u, ToRecord(placed), TablesOf(r))};
+  CentreIn(&placed, MakeRect(0, 0, destination.width, destination.height));
+  const AreaRect box = FromRecord(RotatedBounds(u, ToRecord(placed), TablesOf(r)));
+  return {steps, placed, box, Shift{destination.left, destination.top}};
 }
 
 // Whether a host view's layout holds its bounds and its memory can be had.
@@ -244,13 +247,13 @@ Status Rotate::Render(Rotate& r, PixelView* dst, PixelView* src, AreaRect* updat
   if (!MakeSampleViews(&v)) return kOk;
 
   const AreaRect destination = CopyRect(dst->bounds);
-  const auto [u, steps, placed, turned] = TurnForFrame(r, destination, v.mask->bounds);
-  const AreaRect box = FromRecord(turned);
+  const FrameTurn turn = TurnForFrame(r, destination, v.mask->bounds);
+  const AreaRect& box = turn.box;
 
   bool drawing = draw != 0;
-  if (Contains(destination, box)) {
+  if (Contains(MakeRect(0, 0, destination.width, destination.height), box)) {
     const AreaRect given = *update;
-    Intersect(update, given, box);
+    Intersect(update, given, Moved(box, turn.origin));
     if (update->area == 0) drawing = false;
   }
   if (AreaRect* out = OutputRect(thresholds, kThresholdOutRectWord)) {
@@ -268,10 +271,11 @@ Status Rotate::Render(Rotate& r, PixelView* dst, PixelView* src, AreaRect* updat
   area = CopyRect(area);
 
   RotateLoopJob job;
-  job.steps = steps;
+  job.steps = turn.steps;
   job.blend = blend;
   const bool interpolate = ShouldRedraw(r.anim.finished, r.interpolation, r.interpolateNowPending);
-  job.start = SampleStart(FrameOf(placed, area, v), steps, interpolate);
+  job.start = SampleStart(FrameOf(turn.placed, Moved(area, -turn.origin), v), turn.steps,
+                          interpolate);
   if (!sourceUsable || !PrepareJob(dst, area, v, colours, thresholds, &job)) return kOk;
   RunRotateLoop(v.colourSub, *dst, interpolate, job);
   return kOk;
@@ -297,9 +301,9 @@ Status Rotate::RenderWithAlpha(Rotate& r, PixelView* dstColour, PixelView* dstAl
   if (!MakeSampleViews(&v)) return kOk;
 
   const AreaRect destination = CopyRect(dstColour->bounds);
-  const auto [u, steps, placed, box] = TurnForFrame(r, destination, v.mask->bounds);
-  // Bound by name: clang before 16 cannot capture a structured binding.
-  const auto report = [&box = box](AreaRect* out) {
+  const FrameTurn turn = TurnForFrame(r, destination, v.mask->bounds);
+  const AreaRect box = Moved(turn.box, turn.origin);
+  const auto report = [&box](AreaRect* out) {
     if (out == nullptr) return;
     out->left = box.left;
     out->top = box.top;
@@ -311,25 +315,22 @@ Status Rotate::RenderWithAlpha(Rotate& r, PixelView* dstColour, PixelView* dstAl
   if (draw != 0) {
     // The alpha view is centred on the colour view; the update reaches it
     // shifted by that placement, and is drawn only where both views are.
-    AreaRect alphaPlaced = CopyRect(dstAlpha->bounds);
-    CentreIn(&alphaPlaced, destination);
-    AreaRect area, onColour;
+    const AreaRect alphaBounds = CopyRect(dstAlpha->bounds);
+    const Shift alphaShift = CentringShift(alphaBounds, destination);
+    AreaRect onColour;
     Intersect(&onColour, *update, destination);
-    Intersect(&area, onColour, alphaPlaced);
-    const std::int32_t shiftX = alphaPlaced.left - dstAlpha->bounds.left;
-    const std::int32_t shiftY = alphaPlaced.top - dstAlpha->bounds.top;
+    AreaRect area = ClipToPlaced(onColour, alphaBounds, alphaShift);
     Subtract(update, destination.left, destination.top);
     if (area.area != 0) {
       area = CopyRect(area);
-      AreaRect alphaArea = area;
-      Subtract(&alphaArea, shiftX, shiftY);
-      alphaArea = CopyRect(alphaArea);
+      const AreaRect alphaArea = CopyRect(Moved(area, -alphaShift));
 
       RotateLoopJob job;
-      job.steps = steps;
+      job.steps = turn.steps;
       const bool interpolate =
           ShouldRedraw(r.anim.finished, r.interpolation, r.interpolateNowPending);
-      job.start = SampleStart(FrameOf(placed, area, v), steps, interpolate);
+      job.start = SampleStart(FrameOf(turn.placed, Moved(area, -turn.origin), v), turn.steps,
+                              interpolate);
       if (sourceUsable && PrepareJob(dstColour, area, v, colours, thresholds, &job) &&
           OpenWalk(dstAlpha, alphaArea, &job.alpha))
         RunRotateAlphaLoop(v.colourSub, *dstColour, interpolate, job);

@@ -5,6 +5,7 @@
 #include "effects/geometric/rotate.h"
 #include "effects/geometric/rotate_geometry.h"
 #include "framework/animation.h"
+#include "framework/saturating.h"
 
 namespace vx {
 
@@ -125,7 +126,7 @@ Status RelToPoint(Rotate& r, const ScriptCall& call, std::int32_t* restarted,
 
 Status Flip(Rotate& r, const ScriptCall& call) {
   if (call.Given() == 0) {
-    r.flip = 1 - r.flip;
+    r.flip = Toggled(r.flip);
     return kOk;
   }
   if (call.Given() > 1) return kScriptArgumentCount;

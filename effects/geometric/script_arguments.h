@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "effects/geometric/rotate_angles.h"
+#include "framework/saturating.h"
 #include "vornix/abi.h"
 
 namespace vx {
@@ -24,7 +25,7 @@ class ScriptCall {
              ValueService* values, bool radians)
       : args_(args),
         first_(firstIndex < 0 ? 0 : firstIndex),
-        given_(count - first_ > 0 && args != nullptr ? count - first_ : 0),
+        given_(args != nullptr ? CountFrom(count, firstIndex) : 0),
         values_(values),
         radians_(radians) {}
 

@@ -183,8 +183,9 @@ void LocateLayers(NoiseLayers* n, const AreaRect& clip, std::int64_t left, std::
 }
 
 void LocateLayersForRender(NoiseLayers* n, const PixelView& source, const RenderArea& area) {
-  LocateLayers(n, source.clip, std::int64_t{area.update.left} - area.sourceRect.left,
-               std::int64_t{area.update.top} - area.sourceRect.top);
+  LocateLayers(n, source.clip,
+               std::int64_t{area.update.left} - source.bounds.left - area.sourceShift.x,
+               std::int64_t{area.update.top} - source.bounds.top - area.sourceShift.y);
 }
 
 void AdvanceNoiseFrame(NoiseLayers* n, AnimState* anim) {

@@ -171,11 +171,12 @@ void ComputeMosaicFrame(Mosaic& m) {
 
 void AlignToTiles(const Mosaic& m, const PixelView& destination, const PixelView& mask,
                   AreaRect* update) {
-  AreaRect maskRect = CopyRect(mask.bounds);
-  AreaRect ignored = *update;
-  ClipToSprite(&mask, &destination, &ignored, &maskRect);
-  const std::int64_t cx = static_cast<std::int64_t>(maskRect.left) + (maskRect.width >> 1);
-  const std::int64_t cy = static_cast<std::int64_t>(maskRect.top) + (maskRect.height >> 1);
+  const AreaRect maskBounds = CopyRect(mask.bounds);
+  AreaRect maskRect = maskBounds, ignored = *update;
+  Shift placed;
+  ClipToSprite(&mask, &destination, &ignored, &maskRect, &placed);
+  const std::int64_t cx = maskBounds.left + placed.x + (maskBounds.width >> 1);
+  const std::int64_t cy = maskBounds.top + placed.y + (maskBounds.height >> 1);
   const AreaRect& clip = destination.clip;
   const std::int64_t tw = m.tileWidth, th = m.tileHeight;
   auto up = [](std::int64_t edge, std::int64_t centre, std::int64_t size) {
