@@ -97,6 +97,13 @@ AreaRect ClipToPlaced(const AreaRect& area, const AreaRect& r, Shift s) {
   return out;
 }
 
+std::int32_t CentreX(const AreaRect& r) {
+  return SaturateToInt32(std::int64_t{r.left} + (r.width >> 1));
+}
+std::int32_t CentreY(const AreaRect& r) {
+  return SaturateToInt32(std::int64_t{r.top} + (r.height >> 1));
+}
+
 // Centring keeps the size: right and bottom follow from it.
 void CentreIn(AreaRect* r, const AreaRect& other) {
   const Shift s = CentringShift(*r, other);

@@ -57,6 +57,11 @@ AreaRect Moved(const AreaRect& r, Shift s);
 // (so it always exists); measures recomputed.
 AreaRect ClipToPlaced(const AreaRect& area, const AreaRect& r, Shift s);
 
+// The centre column and row, left + width / 2 and top + height / 2 (halves
+// by arithmetic shift); exact for ordered edges, saturated otherwise.
+std::int32_t CentreX(const AreaRect& r);
+std::int32_t CentreY(const AreaRect& r);
+
 // Keeps the size; centred in `other` (halves by arithmetic shift).
 void CentreIn(AreaRect* r, const AreaRect& other);
 // Keeps the size; centred on (x, y).

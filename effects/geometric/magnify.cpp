@@ -140,8 +140,9 @@ Status Magnify::Render(Magnify& m, PixelView* dst, PixelView* src, AreaRect* upd
       SaturateToInt32(std::int64_t{destination.left} + (destination.width >> 1) + m.offsetX),
       SaturateToInt32(std::int64_t{destination.top} + (destination.height >> 1) + m.offsetY)};
   const bool interpolate = ShouldRedraw(m.anim.finished, m.interpolation, m.interpolateNowPending);
-  AreaRect placed = CopyRect(mask->bounds);
-  CentreIn(&placed, destination);
+  const AreaRect maskBounds = CopyRect(mask->bounds);
+  const Shift maskPlaced = CentringShift(maskBounds, destination);
+  const AreaRect placed = Moved(maskBounds, maskPlaced);
   // The whole area, bilinear included: taps past its edge take the edge's
   // colour rather than the picture losing its last column and row.
   const AreaRect area = align != 0 ? CopyRect(src->clip) : placed;
@@ -153,7 +154,7 @@ Status Magnify::Render(Magnify& m, PixelView* dst, PixelView* src, AreaRect* upd
   Intersect(&drawn, onSprite, destination);
   if (drawn.area == 0) return kOk;
 
-  const StagePoint centre{placed.left + (placed.width >> 1), placed.top + (placed.height >> 1)};
+  const StagePoint centre{CentreX(placed), CentreY(placed)};
   const StagePoint anchor{SaturateToInt32(std::int64_t{source.width / 2} + m.offsetX),
                           SaturateToInt32(std::int64_t{source.height / 2} + m.offsetY)};
   const StagePoint fixed = MagnifyFixedPoint(centre, m.offsetX, m.offsetY, step);
@@ -165,10 +166,8 @@ Status Magnify::Render(Magnify& m, PixelView* dst, PixelView* src, AreaRect* upd
   for (const MagnifyQuadrant& q :
        MagnifyQuadrants(placed, CopyRect(drawn), fixed, m.offsetX, m.offsetY, step)) {
     if (q.rect.area == 0) continue;
-    AreaRect inMask = CopyRect(q.rect);
-    Subtract(&inMask, placed.left - mask->bounds.left, placed.top - mask->bounds.top);
     if (!OpenWalk(dst, CopyRect(q.rect), &job.destination) ||
-        !OpenWalk(mask, CopyRect(inMask), &job.mask))
+        !OpenWalk(mask, CopyRect(Moved(q.rect, -maskPlaced)), &job.mask))
       continue;
     RunMagnifyLoop(*src, *dst, interpolate, hardMask != 0, job,
                    MagnifyMapping(q, centre, anchor, step, source.width, source.height));

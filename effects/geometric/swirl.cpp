@@ -8,6 +8,7 @@
 #include "framework/animation.h"
 #include "framework/area_rect.h"
 #include "framework/properties.h"
+#include "framework/saturating.h"
 #include "framework/sprite_records.h"
 
 namespace vx {
@@ -31,19 +32,15 @@ struct SampledSprite {
 // nothing is left or a view cannot be walked.
 bool OpenSprite(PixelView* mask, PixelView* colour, const AreaRect& region, SampledSprite* out) {
   const AreaRect maskRect = CopyRect(mask->bounds);
-  AreaRect colourPlaced = CopyRect(colour->bounds);
-  CentreIn(&colourPlaced, maskRect);
-  AreaRect inMask, both;
+  const AreaRect colourRect = CopyRect(colour->bounds);
+  const Shift colourPlaced = CentringShift(colourRect, maskRect);
+  AreaRect inMask;
   Intersect(&inMask, region, maskRect);
-  Intersect(&both, inMask, colourPlaced);
+  const AreaRect both = CopyRect(ClipToPlaced(inMask, colourRect, colourPlaced));
   if (both.area == 0) return false;
-  both = CopyRect(both);
-  AreaRect inColour = both;
-  Subtract(&inColour, colourPlaced.left - colour->bounds.left,
-           colourPlaced.top - colour->bounds.top);
-  inColour = CopyRect(inColour);
-  out->originX = maskRect.left + (maskRect.width >> 1) - both.left;
-  out->originY = maskRect.top + (maskRect.height >> 1) - both.top;
+  const AreaRect inColour = CopyRect(Moved(both, -colourPlaced));
+  out->originX = SaturatingSub(CentreX(maskRect), both.left);
+  out->originY = SaturatingSub(CentreY(maskRect), both.top);
   return OpenWalk(mask, both, &out->mask) && OpenWalk(colour, inColour, &out->colour);
 }
 
@@ -71,8 +68,8 @@ SwirlFrame FrameOf(const Swirl& s, const AreaRect& destination, const AreaRect& 
   return {s.swirlAngle,
           HalfRoundedUp(maskBounds.width),
           HalfRoundedUp(maskBounds.height),
-          destination.left + (destination.width >> 1),
-          destination.top + (destination.height >> 1),
+          CentreX(destination),
+          CentreY(destination),
           sprite.originX,
           sprite.originY};
 }
@@ -168,9 +165,8 @@ Status Swirl::Render(Swirl& s, PixelView* dst, PixelView* src, AreaRect* update,
   AreaRect colourRegion = setUp.region;
   {
     // The copy is made in the source's own coordinates.
-    AreaRect placed = CopyRect(src->bounds);
-    CentreIn(&placed, CopyRect(mask->bounds));
-    Offset(&colourRegion, src->bounds.left - placed.left, src->bounds.top - placed.top);
+    const AreaRect source = CopyRect(src->bounds);
+    colourRegion = Moved(colourRegion, -CentringShift(source, CopyRect(mask->bounds)));
   }
   ViewWalk probe;
   if (align == 2 && OpenWalk(src, src->bounds, &probe)) {
@@ -218,23 +214,19 @@ Status Swirl::RenderWithAlpha(Swirl& s, PixelView* dstColour, PixelView* dstAlph
   const AreaRect destination = CopyRect(dstColour->bounds);
   const SwirlFrame frame = FrameOf(s, destination, CopyRect(srcMask->bounds), sprite);
   // The alpha view is centred on the colour view.
-  AreaRect alphaPlaced = CopyRect(dstAlpha->bounds);
-  CentreIn(&alphaPlaced, destination);
+  const AreaRect alphaBounds = CopyRect(dstAlpha->bounds);
+  const Shift alphaPlaced = CentringShift(alphaBounds, destination);
   SwirlLoopJob job;
   job.mask = sprite.mask;
   job.colour = sprite.colour;
   job.thresholds = ReadThresholds(thresholds);
   ReadPalette(colours, &job.palette);
   for (const SwirlQuadrant& q : SwirlQuadrants(destination, *update)) {
-    AreaRect area;
-    Intersect(&area, q.rect, alphaPlaced);
+    const AreaRect area = ClipToPlaced(q.rect, alphaBounds, alphaPlaced);
     if (area.area == 0) continue;
     SwirlQuadrant part{CopyRect(area), q.sx, q.sy};
-    AreaRect inAlpha = part.rect;
-    Subtract(&inAlpha, alphaPlaced.left - dstAlpha->bounds.left,
-             alphaPlaced.top - dstAlpha->bounds.top);
     if (!OpenWalk(dstColour, part.rect, &job.destination) ||
-        !OpenWalk(dstAlpha, CopyRect(inAlpha), &job.alpha))
+        !OpenWalk(dstAlpha, CopyRect(Moved(part.rect, -alphaPlaced)), &job.alpha))
       continue;
     RunSwirlAlphaLoop(*srcColour, *dstColour, setUp.interpolate, job,
                       SwirlMapping(frame, part, {s.sinTable, s.cosTable}));

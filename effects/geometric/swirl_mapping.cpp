@@ -3,8 +3,7 @@
 namespace vx {
 
 std::array<SwirlQuadrant, 4> SwirlQuadrants(const AreaRect& destination, const AreaRect& update) {
-  const std::int32_t cx = destination.left + (destination.width >> 1);
-  const std::int32_t cy = destination.top + (destination.height >> 1);
+  const std::int32_t cx = CentreX(destination), cy = CentreY(destination);
   const AreaRect parts[4] = {
       MakeRect(destination.left, destination.top, cx, cy),
       MakeRect(cx, destination.top, destination.right, cy),

@@ -272,17 +272,13 @@ Status LineSkip::RenderWithAlpha(LineSkip& e, PixelView* dstColour, PixelView* d
   if (!dstColour || !dstAlpha || !srcColour || !srcAlpha || !update) return kOk;
   // The alpha destination is centred on the colour destination; only the
   // part of the update both cover is drawn.
-  AreaRect alphaPlaced = CopyRect(dstAlpha->bounds);
-  CentreIn(&alphaPlaced, CopyRect(dstColour->bounds));
-  const AreaRect given = *update;
-  Intersect(update, given, alphaPlaced);
+  const AreaRect alphaBounds = CopyRect(dstAlpha->bounds);
+  const Shift alphaPlaced = CentringShift(alphaBounds, CopyRect(dstColour->bounds));
+  *update = ClipToPlaced(*update, alphaBounds, alphaPlaced);
   ColourPassPlan plan;
   if (!PrepareRenderArea(dstColour, srcColour, srcAlpha, update, &plan.area)) return kOk;
-  AreaRect alphaArea = plan.area.update;
-  Subtract(&alphaArea, alphaPlaced.left - dstAlpha->bounds.left,
-           alphaPlaced.top - dstAlpha->bounds.top);
   ViewWalk alpha;
-  if (!OpenWalk(dstAlpha, CopyRect(alphaArea), &alpha)) return kOk;
+  if (!OpenWalk(dstAlpha, CopyRect(Moved(plan.area.update, -alphaPlaced)), &alpha)) return kOk;
 
   plan.destination = DestinationFormat(*dstColour);
   if (!IsExpanded(plan.destination)) return kOk;
