@@ -260,7 +260,8 @@ inline void BlendSpan(const Palette& p, std::uint8_t* row, std::int32_t step,
       for (std::int32_t i = 0; i < n;) {
         const typename Fmt::Colour colour = src.At(x + i);
         const std::int32_t same = std::max<std::int32_t>(1, src.SameColourFrom(x + i));
-        for (const std::int32_t stop = std::min(n, i + same); i < stop; ++i) c[i] = colour;
+        // A run can reach far past the batch (a tile of 2^31 - 1 pixels).
+        for (const std::int32_t stop = same < n - i ? i + same : n; i < stop; ++i) c[i] = colour;
       }
     } else {
       for (std::int32_t i = 0; i < n; ++i) c[i] = src.At(x + i);
