@@ -193,45 +193,91 @@ inline std::int32_t Weight(std::int32_t m, std::int32_t blend) {
 // colours and weights are gathered first, then blended together.
 inline constexpr std::int32_t kBatch = 64;
 
-// Blends colours c[0, n) by weights w[0, n) into the pixels at(0) ...
+// What blends into `Fmt` need of the colour table: for 8-bit destinations
+// its colours as four-byte pixels (blue, green, red, 0), gathered once per
+// render instead of three strided reads per blended pixel.
+template <class Fmt>
+struct BlendPalette {
+  static constexpr bool kIndexed = std::is_base_of_v<Indexed8, Fmt>;
+  explicit BlendPalette(const Palette& p) : palette(p) {
+    if constexpr (kIndexed) {
+      gathered = p.red && p.green && p.blue;
+      for (std::uint32_t i = 0; gathered && i < 256; ++i) {
+        const Rgb o = PaletteLookup(p, i);
+        const std::uint8_t bgrx[4] = {o.b, o.g, o.r, 0};
+        std::memcpy(&colours[i], bgrx, 4);
+      }
+    }
+  }
+  Palette palette;
+  struct None {};
+  [[no_unique_address]] std::conditional_t<kIndexed, std::uint32_t[256], None> colours;
+  bool gathered = false;
+};
+
+// A colour and its weight in one word for the row kernels (BlendWord,
+// BlendWord555): `c` in the format's own colour or as packed bytes.
+template <class Fmt, class C>
+VX_PIXEL_INLINE std::uint32_t EntryOf(C c, std::int32_t weight) {
+  const auto k = static_cast<std::uint32_t>(weight);
+  if constexpr (std::is_same_v<Fmt, Rgb555>) {
+    if constexpr (std::is_same_v<C, std::uint32_t>)
+      return BlendWord555(ToColour<Rgb555>(c), k);
+    else
+      return BlendWord555(c, k);
+  } else if constexpr (std::is_same_v<C, std::uint32_t>) {
+    return BlendWord(c, k);
+  } else {
+    return BlendWord(PackBgr(c.b, c.g, c.r), k);
+  }
+}
+// Where the weight sits in an entry.
+template <class Fmt>
+inline constexpr int kWeightShift = std::is_same_v<Fmt, Rgb555> ? 16 : 24;
+
+// Blends the entries cw[0, n) (EntryOf) into the pixels at(0) ...
 // at(n - 1), n at most kBatch; kInPlace: the pixels lie side by side from
 // at(0), so four-byte and 5-5-5 pixels are blended where they are. Others
 // are gathered as four-byte pixels (8-bit ones as their palette colours),
 // blended and put back.
 template <class Fmt, bool kInPlace, class At>
-VX_PIXEL_INLINE void BlendBatch(const Palette& p, At at, const typename Fmt::Colour* c,
-                                const std::uint8_t* w, std::int32_t n) {
-  static_assert(sizeof(Bgrx) == 4);
+VX_PIXEL_INLINE void BlendBatch(const BlendPalette<Fmt>& bp, At at, const std::uint32_t* cw,
+                                std::int32_t n) {
+  const Palette& p = bp.palette;
   const RowKernels& rows = Rows();
   std::uint8_t pixels[kBatch * 4];
   if constexpr (std::is_same_v<Fmt, Rgb555>) {
     if constexpr (kInPlace) {
-      rows.blend555(at(0), c, w, n);
+      rows.blend555(at(0), cw, n);
     } else {
       for (std::int32_t i = 0; i < n; ++i) std::memcpy(pixels + 2 * i, at(i), 2);
-      rows.blend555(pixels, c, w, n);
+      rows.blend555(pixels, cw, n);
       for (std::int32_t i = 0; i < n; ++i) std::memcpy(at(i), pixels + 2 * i, 2);
     }
   } else if constexpr (std::is_base_of_v<Indexed8, Fmt>) {
-    for (std::int32_t i = 0; i < n; ++i) {
-      const Rgb o = PaletteLookup(p, *at(i));
-      const std::uint8_t bgrx[4] = {o.b, o.g, o.r, 0};
-      std::memcpy(pixels + 4 * i, bgrx, 4);
+    if (bp.gathered) {
+      for (std::int32_t i = 0; i < n; ++i) std::memcpy(pixels + 4 * i, &bp.colours[*at(i)], 4);
+    } else {
+      for (std::int32_t i = 0; i < n; ++i) {
+        const Rgb o = PaletteLookup(p, *at(i));
+        const std::uint8_t bgrx[4] = {o.b, o.g, o.r, 0};
+        std::memcpy(pixels + 4 * i, bgrx, 4);
+      }
     }
-    rows.blendBgrx(pixels, reinterpret_cast<const std::uint8_t*>(c), w, n);
+    rows.blendBgrx(pixels, cw, n);
     for (std::int32_t i = 0; i < n; ++i) {
       const std::uint8_t* q = pixels + 4 * i;
       *at(i) = InverseLookup(p, q[2], q[1], q[0]);
     }
   } else if constexpr (kInPlace && Fmt::kStep == 4) {
-    rows.blendBgrx(at(0), reinterpret_cast<const std::uint8_t*>(c), w, n);
+    rows.blendBgrx(at(0), cw, n);
   } else {
     const std::int32_t bytes = Fmt::kStep == 4 ? 4 : 3;
     for (std::int32_t i = 0; i < n; ++i) {
       pixels[4 * i + 3] = 0;
       std::memcpy(pixels + 4 * i, at(i), bytes);
     }
-    rows.blendBgrx(pixels, reinterpret_cast<const std::uint8_t*>(c), w, n);
+    rows.blendBgrx(pixels, cw, n);
     for (std::int32_t i = 0; i < n; ++i) std::memcpy(at(i), pixels + 4 * i, bytes);
   }
 }
@@ -243,36 +289,36 @@ inline constexpr std::int32_t kShortestBatch = 4;
 // Blends the source's colours into [x, end) of one row, each by its mask
 // value's weight.
 template <class Fmt, bool kFull, bool kPacked, class Source>
-inline void BlendSpan(const Palette& p, std::uint8_t* row, std::int32_t step,
+inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32_t step,
                       const std::uint8_t* m, std::int32_t mstep, std::int32_t x,
                       std::int32_t end, std::int32_t blend, Source& src) {
   if (end - x < kShortestBatch) {
     for (; x < end; ++x)
-      Fmt::Blend(p, row + static_cast<std::ptrdiff_t>(x) * step, src.At(x),
+      Fmt::Blend(bp.palette, row + static_cast<std::ptrdiff_t>(x) * step, src.At(x),
                  Weight<kFull>(MaskAt<kPacked>(m, x, mstep), blend));
     return;
   }
-  typename Fmt::Colour c[kBatch];
-  std::uint8_t w[kBatch];
+  std::uint32_t cw[kBatch];
   while (x < end) {
     const std::int32_t n = std::min(kBatch, end - x);
     if constexpr (HasColourRuns<Source>) {
       for (std::int32_t i = 0; i < n;) {
-        const typename Fmt::Colour colour = src.At(x + i);
+        const std::uint32_t colour = EntryOf<Fmt>(src.At(x + i), 0);
         const std::int32_t same = std::max<std::int32_t>(1, src.SameColourFrom(x + i));
         // A run can reach far past the batch (a tile of 2^31 - 1 pixels).
-        for (const std::int32_t stop = same < n - i ? i + same : n; i < stop; ++i) c[i] = colour;
+        for (const std::int32_t stop = same < n - i ? i + same : n; i < stop; ++i) cw[i] = colour;
       }
     } else {
-      for (std::int32_t i = 0; i < n; ++i) c[i] = src.At(x + i);
+      for (std::int32_t i = 0; i < n; ++i) cw[i] = EntryOf<Fmt>(src.At(x + i), 0);
     }
     // Apart from the colours, so that the weights go several at a time.
     for (std::int32_t i = 0; i < n; ++i)
-      w[i] = static_cast<std::uint8_t>(Weight<kFull>(MaskAt<kPacked>(m, x + i, mstep), blend));
+      cw[i] |= static_cast<std::uint32_t>(Weight<kFull>(MaskAt<kPacked>(m, x + i, mstep), blend))
+               << kWeightShift<Fmt>;
     std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x) * step;
     BlendBatch<Fmt, true>(
-        p, [d, step](std::int32_t i) { return d + static_cast<std::ptrdiff_t>(i) * step; }, c,
-        w, n);
+        bp, [d, step](std::int32_t i) { return d + static_cast<std::ptrdiff_t>(i) * step; }, cw,
+        n);
     x += n;
   }
 }
@@ -292,6 +338,7 @@ inline std::int32_t SpanBetween(const std::uint8_t* m, std::int32_t x, std::int3
 template <class Fmt, bool kFull, bool kPacked, class Source>
 void ThresholdArea(const CompositeJob& job, Source& src) {
   const Palette& p = job.palette;
+  const BlendPalette<Fmt> bp(p);
   const std::int32_t step = Step<Fmt>(job);
   const std::int32_t mstep = job.mask.step;
   const std::int32_t w = job.destination.width;
@@ -322,7 +369,7 @@ void ThresholdArea(const CompositeJob& job, Source& src) {
       // Below blend level 255 every drawn pixel blends.
       const std::int32_t end = kFull ? SpanBetween<kPacked>(m, x + 1, w, mstep, lower, upperFloor)
                                      : SpanAbove<kPacked>(m, x + 1, w, mstep, lower);
-      BlendSpan<Fmt, kFull, kPacked>(p, row, step, m, mstep, x, end, blend, src);
+      BlendSpan<Fmt, kFull, kPacked>(bp, row, step, m, mstep, x, end, blend, src);
       x = end;
     }
     EndRow(src, y);
@@ -332,6 +379,7 @@ void ThresholdArea(const CompositeJob& job, Source& src) {
 template <class Fmt, bool kFull, bool kPacked, class Source>
 void RunArea(const CompositeJob& job, Source& src) {
   const Palette& p = job.palette;
+  const BlendPalette<Fmt> bp(p);
   const std::int32_t step = Step<Fmt>(job);
   const std::int32_t mstep = job.mask.step;
   const std::int64_t w = job.destination.width;
@@ -351,14 +399,14 @@ void RunArea(const CompositeJob& job, Source& src) {
       x = transparentEnd;
       const auto partialEnd =
           static_cast<std::int32_t>(std::min<std::int64_t>(w, std::int64_t{x} + t.partial));
-      BlendSpan<Fmt, kFull, kPacked>(p, row, step, m, mstep, x, partialEnd, blend, src);
+      BlendSpan<Fmt, kFull, kPacked>(bp, row, step, m, mstep, x, partialEnd, blend, src);
       x = partialEnd;
       const auto opaqueEnd =
           static_cast<std::int32_t>(std::min<std::int64_t>(w, std::int64_t{x} + t.opaque));
       if constexpr (kFull)
         StoreSpan<Fmt>(p, row, step, x, opaqueEnd, src);
       else
-        BlendSpan<Fmt, false, kPacked>(p, row, step, m, mstep, x, opaqueEnd, blend, src);
+        BlendSpan<Fmt, false, kPacked>(bp, row, step, m, mstep, x, opaqueEnd, blend, src);
       x = opaqueEnd;
     }
     SkipRun(src, x, static_cast<std::int32_t>(w));
@@ -493,6 +541,13 @@ VX_PIXEL_INLINE void StoreSampled(const Palette& p, std::uint8_t* d, C c) {
   else
     Fmt::Store(p, d, c);
 }
+template <class Fmt, class C>
+VX_PIXEL_INLINE void BlendSampled(const Palette& p, std::uint8_t* d, C c, std::int32_t a) {
+  if constexpr (std::is_same_v<C, std::uint32_t>)
+    Fmt::Blend(p, d, ToColour<Fmt>(c), a);
+  else
+    Fmt::Blend(p, d, c, a);
+}
 template <class C>
 VX_PIXEL_INLINE void WriteBgr(std::uint8_t* d, C c) {
   if constexpr (std::is_same_v<C, std::uint32_t>) {
@@ -524,7 +579,8 @@ class CompositeSink {
         lower_(t.thresholds.lower),
         upper_(t.thresholds.upper),
         blend_(t.blend),
-        opaqueWeight_((255 * t.blend) >> 8) {}
+        opaqueWeight_((255 * t.blend) >> 8),
+        blendPalette_(t.palette) {}
   CompositeSink(const CompositeSink&) = delete;
   CompositeSink& operator=(const CompositeSink&) = delete;
   ~CompositeSink() { Flush(); }
@@ -547,7 +603,7 @@ class CompositeSink {
     if constexpr (kFull)
       StoreColour<Fmt>(palette_, d, c);
     else
-      Pend(d, ToColour<Fmt>(c), opaqueWeight_);
+      Pend(d, c, opaqueWeight_);
   }
 
   template <class C>
@@ -555,50 +611,54 @@ class CompositeSink {
     using namespace composite_detail;
     if (s.mask <= lower_) return;
     std::uint8_t* d = At(x);
-    const auto colour = [&] {
-      if constexpr (std::is_same_v<C, std::uint32_t>)
-        return ToColour<Fmt>(s.colour);
-      else
-        return s.colour;
-    };
     if constexpr (kFull) {
       if (s.mask >= upper_)
         StoreSampled<Fmt>(palette_, d, s.colour);
       else
-        Pend(d, colour(), s.mask);
+        Pend(d, s.colour, s.mask);
     } else {
-      Pend(d, colour(), (s.mask * blend_) >> 8);
+      Pend(d, s.colour, (s.mask * blend_) >> 8);
     }
   }
 
  private:
   // A weight a byte cannot hold (a mask value beyond 0-255) takes the
   // rule pixel by pixel.
-  VX_PIXEL_INLINE void Pend(std::uint8_t* d, typename Fmt::Colour c, std::int32_t weight) {
+  template <class C>
+  VX_PIXEL_INLINE void Pend(std::uint8_t* d, C c, std::int32_t weight) {
     if (weight < 0 || weight > 255) {
-      Fmt::Blend(palette_, d, c, weight);
+      composite_detail::BlendSampled<Fmt>(palette_, d, c, weight);
       return;
     }
+    // A batch is a run of neighbours, walked to the right or (the second
+    // pixel tells) to the left.
+    if (pending_ != 0 && d != next_) {
+      if (pending_ == 1 && d == first_ - step_)
+        toLeft_ = true;
+      else
+        Flush();
+    }
     if (pending_ == composite_detail::kBatch) Flush();
-    contiguous_ = pending_ == 0 || (contiguous_ && d == at_[pending_ - 1] + step_);
-    at_[pending_] = d;
-    colours_[pending_] = c;
-    weights_[pending_] = static_cast<std::uint8_t>(weight);
+    if (pending_ == 0) {
+      first_ = d;
+      toLeft_ = false;
+    }
+    entries_[pending_] = composite_detail::EntryOf<Fmt>(c, weight);
     ++pending_;
+    next_ = toLeft_ ? d - step_ : d + step_;
   }
 
   void Flush() {
     if (pending_ == 0) return;
-    if (contiguous_) {
-      std::uint8_t* first = at_[0];
-      const std::ptrdiff_t step = step_;
-      composite_detail::BlendBatch<Fmt, true>(
-          palette_, [first, step](std::int32_t i) { return first + i * step; }, colours_,
-          weights_, pending_);
-    } else {
-      composite_detail::BlendBatch<Fmt, false>(
-          palette_, [this](std::int32_t i) { return at_[i]; }, colours_, weights_, pending_);
+    std::uint8_t* left = first_;
+    if (toLeft_) {
+      std::reverse(entries_, entries_ + pending_);
+      left = first_ - static_cast<std::ptrdiff_t>(pending_ - 1) * step_;
     }
+    const std::ptrdiff_t step = step_;
+    composite_detail::BlendBatch<Fmt, true>(
+        blendPalette_, [left, step](std::int32_t i) { return left + i * step; }, entries_,
+        pending_);
     pending_ = 0;
   }
 
@@ -613,11 +673,12 @@ class CompositeSink {
   Palette palette_;
   std::int32_t step_, lower_, upper_, blend_, opaqueWeight_;
   std::uint8_t* row_ = nullptr;
+  composite_detail::BlendPalette<Fmt> blendPalette_;
   std::int32_t pending_ = 0;
-  bool contiguous_ = false;
-  std::uint8_t* at_[composite_detail::kBatch];
-  typename Fmt::Colour colours_[composite_detail::kBatch];
-  std::uint8_t weights_[composite_detail::kBatch];
+  bool toLeft_ = false;
+  std::uint8_t* first_ = nullptr;
+  std::uint8_t* next_ = nullptr;
+  std::uint32_t entries_[composite_detail::kBatch];
 };
 
 // Colour plus alpha, for sprites with a separate alpha channel: every

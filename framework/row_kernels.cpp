@@ -12,23 +12,25 @@
 namespace vx {
 namespace row_detail {
 
-void BlendBgrxPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
-                    std::int32_t n) {
-  for (std::int32_t i = 0; i < n; ++i, d += 4, c += 4) {
-    const std::int32_t k = w[i];
-    for (int b = 0; b < 3; ++b) d[b] = static_cast<std::uint8_t>(d[b] + (((c[b] - d[b]) * k) >> 8));
+void BlendBgrxPlain(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
+  for (std::int32_t i = 0; i < n; ++i, d += 4) {
+    const std::int32_t k = static_cast<std::int32_t>(cw[i] >> 24);
+    for (int b = 0; b < 3; ++b) {
+      const auto c = static_cast<std::int32_t>((cw[i] >> (8 * b)) & 255);
+      d[b] = static_cast<std::uint8_t>(d[b] + (((c - d[b]) * k) >> 8));
+    }
   }
 }
 
-void Blend555Plain(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
-                   std::int32_t n) {
+void Blend555Plain(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   for (std::int32_t i = 0; i < n; ++i, d += 2) {
     std::uint16_t o;
     std::memcpy(&o, d, 2);
-    const std::int32_t k = w[i];
+    const auto k = static_cast<std::int32_t>((cw[i] >> 16) & 255);
     std::int32_t out = 0;
     for (int shift = 0; shift <= 10; shift += 5) {
-      const std::int32_t from = (o >> shift) & 31, to = (c[i] >> shift) & 31;
+      const std::int32_t from = (o >> shift) & 31;
+      const auto to = static_cast<std::int32_t>((cw[i] >> shift) & 31);
       out |= (from + (((to - from) * k) >> 8)) << shift;
     }
     const auto packed = static_cast<std::uint16_t>(out);
@@ -42,45 +44,50 @@ void Blend555Plain(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* 
 // 256), with every term and the sum (at most 255 x 256) inside an unsigned
 // 16-bit lane.
 
-void BlendBgrxSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
-                   std::int32_t n) {
+void BlendBgrxSse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i full = _mm_set1_epi16(256);
-  const __m128i colourBytes = _mm_set1_epi32(0x00FFFFFF);
+  const auto mix = [&](__m128i to, __m128i from, __m128i k) {
+    return _mm_srli_epi16(
+        _mm_add_epi16(_mm_mullo_epi16(to, _mm_sub_epi16(full, k)), _mm_mullo_epi16(from, k)), 8);
+  };
   std::int32_t i = 0;
-  for (; i + 4 <= n; i += 4, d += 16, c += 16) {
-    std::int32_t four;
-    std::memcpy(&four, w + i, 4);
-    __m128i k = _mm_cvtsi32_si128(four);
-    k = _mm_unpacklo_epi8(k, k);
-    k = _mm_and_si128(_mm_unpacklo_epi16(k, k), colourBytes);  // byte 3 weighs 0
+  for (; i + 4 <= n; i += 4, d += 16) {
+    const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cw + i));
+    // Each weight into bytes 0-2 of its pixel; byte 3 weighs 0, so the
+    // weight byte in `from` counts for nothing and d's byte 3 stays.
+    const __m128i w = _mm_srli_epi32(from, 24);
+    const __m128i k =
+        _mm_or_si128(_mm_or_si128(w, _mm_slli_epi32(w, 8)), _mm_slli_epi32(w, 16));
     const __m128i to = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-    const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
-    const auto half = [&](__m128i dd, __m128i cc, __m128i kk) {
-      return _mm_srli_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(dd, _mm_sub_epi16(full, kk)), _mm_mullo_epi16(cc, kk)),
-          8);
-    };
-    const __m128i low = half(_mm_unpacklo_epi8(to, zero), _mm_unpacklo_epi8(from, zero),
-                             _mm_unpacklo_epi8(k, zero));
-    const __m128i high = half(_mm_unpackhi_epi8(to, zero), _mm_unpackhi_epi8(from, zero),
-                              _mm_unpackhi_epi8(k, zero));
+    const __m128i low = mix(_mm_unpacklo_epi8(to, zero), _mm_unpacklo_epi8(from, zero),
+                            _mm_unpacklo_epi8(k, zero));
+    const __m128i high = mix(_mm_unpackhi_epi8(to, zero), _mm_unpackhi_epi8(from, zero),
+                             _mm_unpackhi_epi8(k, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(low, high));
   }
-  BlendBgrxPlain(d, c, w + i, n - i);
+  BlendBgrxPlain(d, cw + i, n - i);
 }
 
-void Blend555Sse2(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
-                  std::int32_t n) {
-  const __m128i zero = _mm_setzero_si128();
+void Blend555Sse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   const __m128i full = _mm_set1_epi16(256);
   const __m128i field = _mm_set1_epi16(31);
+  const __m128i byte = _mm_set1_epi32(255);
+  // The low halves of two vectors of words, exactly (sign extension and
+  // signed packing give back the same 16 bits).
+  const auto lows = [](__m128i a, __m128i b) {
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16),
+                           _mm_srai_epi32(_mm_slli_epi32(b, 16), 16));
+  };
   std::int32_t i = 0;
   for (; i + 8 <= n; i += 8, d += 16) {
-    const __m128i k = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + i)), zero);
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cw + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cw + i + 4));
+    const __m128i from = lows(a, b);
+    const __m128i k = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 16), byte),
+                                      _mm_and_si128(_mm_srli_epi32(b, 16), byte));
     const __m128i rest = _mm_sub_epi16(full, k);
     const __m128i to = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-    const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
     const auto blend = [&](int shift) {
       const __m128i t = _mm_and_si128(_mm_srli_epi16(to, shift), field);
       const __m128i f = _mm_and_si128(_mm_srli_epi16(from, shift), field);
@@ -91,7 +98,7 @@ void Blend555Sse2(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w
                                      blend(0));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out);
   }
-  Blend555Plain(d, c + i, w + i, n - i);
+  Blend555Plain(d, cw + i, n - i);
 }
 
 bool CpuHasAvx2() {

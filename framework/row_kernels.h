@@ -21,16 +21,24 @@ namespace vx {
 
 enum class RowVariant { kPlain, kSse2, kAvx2 };
 
+// The colours to blend come with their weights (0-255) in one word each:
+// blue, green, red bytes and the weight in the top byte (BlendWord), or a
+// 5-5-5 word and the weight above it (BlendWord555).
+inline std::uint32_t BlendWord(std::uint32_t bgr, std::uint32_t weight) {
+  return (bgr & 0xFFFFFFu) | (weight << 24);
+}
+inline std::uint32_t BlendWord555(std::uint32_t pixel, std::uint32_t weight) {
+  return (pixel & 0xFFFFu) | (weight << 16);
+}
+
 struct RowKernels {
   RowVariant variant;
-  // n four-byte pixels `d`: bytes 0-2 moved toward those of `c` by
-  // w[i]/256 (d + (((c - d) x w) >> 8)), byte 3 kept.
-  void (*blendBgrx)(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
-                    std::int32_t n);
-  // n 5-5-5 words `d`, each field moved toward `c`'s the same way; bit 15
+  // n four-byte pixels `d`: bytes 0-2 moved toward the colour of cw[i] by
+  // its weight k: d + (((c - d) x k) >> 8); byte 3 kept.
+  void (*blendBgrx)(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
+  // n 5-5-5 words `d`, each field moved toward cw[i]'s the same way; bit 15
   // cleared.
-  void (*blend555)(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
-                   std::int32_t n);
+  void (*blend555)(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
 };
 
 // The kernels in use.
@@ -51,18 +59,12 @@ namespace row_detail {
 RowVariant PickVariant(const char* request, bool (*supported)(RowVariant));
 
 // Tails and the SSE2 kernels, for the wider kernels to finish a row with.
-void BlendBgrxPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
-                    std::int32_t n);
-void Blend555Plain(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
-                   std::int32_t n);
-void BlendBgrxSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
-                   std::int32_t n);
-void Blend555Sse2(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
-                  std::int32_t n);
-void BlendBgrxAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
-                   std::int32_t n);
-void Blend555Avx2(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
-                  std::int32_t n);
+void BlendBgrxPlain(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
+void Blend555Plain(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
+void BlendBgrxSse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
+void Blend555Sse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
+void BlendBgrxAvx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
+void Blend555Avx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
 bool CpuHasAvx2();
 }  // namespace row_detail
 

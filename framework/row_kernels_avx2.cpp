@@ -26,18 +26,16 @@ VX_AVX2 inline __m256i Field(__m256i v, int shift) {
 
 }  // namespace
 
-VX_AVX2 void BlendBgrxAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* w,
-                           std::int32_t n) {
+VX_AVX2 void BlendBgrxAvx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   const __m256i zero = _mm256_setzero_si256();
-  const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
   std::int32_t i = 0;
-  for (; i + 8 <= n; i += 8, d += 32, c += 32) {
-    __m128i k8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + i));
-    k8 = _mm_unpacklo_epi8(k8, k8);
-    __m256i k = _mm256_set_m128i(_mm_unpackhi_epi16(k8, k8), _mm_unpacklo_epi16(k8, k8));
-    k = _mm256_and_si256(k, colourBytes);  // byte 3 weighs 0
+  for (; i + 8 <= n; i += 8, d += 32) {
+    const __m256i from = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cw + i));
+    // Weights into bytes 0-2 of each pixel, byte 3 weighing 0.
+    const __m256i w = _mm256_srli_epi32(from, 24);
+    const __m256i k =
+        _mm256_or_si256(_mm256_or_si256(w, _mm256_slli_epi32(w, 8)), _mm256_slli_epi32(w, 16));
     const __m256i to = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
-    const __m256i from = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
     // Unpacking and packing both work within 128-bit halves, so the bytes
     // come back in their places.
     const __m256i low = Mix(_mm256_unpacklo_epi8(to, zero), _mm256_unpacklo_epi8(from, zero),
@@ -46,17 +44,26 @@ VX_AVX2 void BlendBgrxAvx2(std::uint8_t* d, const std::uint8_t* c, const std::ui
                              _mm256_unpackhi_epi8(k, zero));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_packus_epi16(low, high));
   }
-  BlendBgrxSse2(d, c, w + i, n - i);
+  BlendBgrxSse2(d, cw + i, n - i);
 }
 
-VX_AVX2 void Blend555Avx2(std::uint8_t* d, const std::uint16_t* c, const std::uint8_t* w,
-                          std::int32_t n) {
+VX_AVX2 void Blend555Avx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
+  const __m256i byte = _mm256_set1_epi32(255);
   std::int32_t i = 0;
   for (; i + 16 <= n; i += 16, d += 32) {
-    const __m256i k =
-        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i)));
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cw + i));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cw + i + 8));
+    // Packing works within 128-bit halves; the 64-bit quarters are put back
+    // in order after it.
+    const __m256i from = _mm256_permute4x64_epi64(
+        _mm256_packs_epi32(_mm256_srai_epi32(_mm256_slli_epi32(a, 16), 16),
+                           _mm256_srai_epi32(_mm256_slli_epi32(b, 16), 16)),
+        0xD8);
+    const __m256i k = _mm256_permute4x64_epi64(
+        _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(a, 16), byte),
+                           _mm256_and_si256(_mm256_srli_epi32(b, 16), byte)),
+        0xD8);
     const __m256i to = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
-    const __m256i from = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i));
     const __m256i red = Mix(Field(to, 10), Field(from, 10), k);
     const __m256i green = Mix(Field(to, 5), Field(from, 5), k);
     const __m256i blue = Mix(Field(to, 0), Field(from, 0), k);
@@ -65,7 +72,7 @@ VX_AVX2 void Blend555Avx2(std::uint8_t* d, const std::uint16_t* c, const std::ui
                                                         _mm256_slli_epi16(green, 5)),
                                         blue));
   }
-  Blend555Sse2(d, c + i, w + i, n - i);
+  Blend555Sse2(d, cw + i, n - i);
 }
 
 }  // namespace vx::row_detail
