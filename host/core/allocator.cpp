@@ -3,6 +3,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VX_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define VX_ASAN 1
+#endif
+#if defined(VX_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace vx::host {
 namespace {
 
@@ -25,7 +37,29 @@ const HostAllocatorOps kOps = {&QueryInterface, &AddRef, &Release, &Alloc, &Free
 
 std::uint8_t* Outer(void* block) { return static_cast<std::uint8_t*>(block) - Allocator::kGuardBytes; }
 
+// The guards on both sides of a block: poisoned while the block is live,
+// so that a sanitized module reading them stops at once.
+void PoisonGuards([[maybe_unused]] const void* block, [[maybe_unused]] std::uint32_t bytes,
+                  [[maybe_unused]] bool poison) {
+#if defined(VX_ASAN)
+  const auto* inner = static_cast<const std::uint8_t*>(block);
+  if (poison) {
+    ASAN_POISON_MEMORY_REGION(inner - Allocator::kGuardBytes, Allocator::kGuardBytes);
+    ASAN_POISON_MEMORY_REGION(inner + bytes, Allocator::kGuardBytes + 1);
+  } else {
+    ASAN_UNPOISON_MEMORY_REGION(inner - Allocator::kGuardBytes, Allocator::kGuardBytes);
+    ASAN_UNPOISON_MEMORY_REGION(inner + bytes, Allocator::kGuardBytes + 1);
+  }
+#endif
+}
+
 bool GuardIntact(const void* block, std::uint32_t bytes) {
+  PoisonGuards(block, bytes, false);
+  struct Repoison {
+    const void* block;
+    std::uint32_t bytes;
+    ~Repoison() { PoisonGuards(block, bytes, true); }
+  } repoison{block, bytes};
   const auto* inner = static_cast<const std::uint8_t*>(block);
   for (std::size_t i = 1; i <= Allocator::kGuardBytes; ++i)
     if (inner[-static_cast<std::ptrdiff_t>(i)] != Allocator::kGuardByte) return false;
@@ -39,12 +73,15 @@ bool GuardIntact(const void* block, std::uint32_t bytes) {
 Allocator::Allocator() : bound_{{&kOps}, this} {}
 
 Allocator::~Allocator() {
-  for (auto& [block, size] : live_) std::free(Outer(block));
+  for (auto& [block, size] : live_) {
+    PoisonGuards(block, size, false);
+    std::free(Outer(block));
+  }
 }
 
 void* Allocator::Allocate(std::uint32_t bytes) {
   ++allocations_;
-  bool fail = failAll_;
+  bool fail = failAll_ || (failAbove_ != 0 && bytes > failAbove_);
   if (failCountdown_ != 0 && --failCountdown_ == 0) fail = true;
   if (fail) {
     ++failed_;
@@ -61,6 +98,7 @@ void* Allocator::Allocate(std::uint32_t bytes) {
   }
   std::memset(outer, kGuardByte, total);
   void* block = outer + kGuardBytes;
+  PoisonGuards(block, bytes, true);
   live_.emplace(block, bytes);
   liveBytes_ += bytes;
   return block;
@@ -73,6 +111,7 @@ bool Allocator::Free(void* block) {
     return false;
   }
   if (!GuardIntact(block, found->second)) ++brokenGuards_;
+  PoisonGuards(block, found->second, false);
   liveBytes_ -= found->second;
   live_.erase(found);
   std::free(Outer(block));

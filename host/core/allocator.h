@@ -30,6 +30,9 @@ class Allocator {
   // The `n`th allocation from now fails (1 = the next); 0 disarms.
   void FailNth(std::uint32_t n) { failCountdown_ = n; }
   void FailAll(bool fail) { failAll_ = fail; }
+  // Requests above `bytes` fail, as a host short of memory fails them; 0
+  // (the default) sets no limit.
+  void FailAbove(std::uint32_t bytes) { failAbove_ = bytes; }
 
   std::size_t LiveBlocks() const { return live_.size(); }
   std::size_t LiveBytes() const { return liveBytes_; }
@@ -39,7 +42,8 @@ class Allocator {
   // Size of a live block, 0 when the block is not live.
   std::uint32_t BlockSize(const void* block) const;
 
-  // Every block sits between guard bytes. False when a byte around a live
+  // Every block sits between guard bytes (poisoned under AddressSanitizer,
+  // so that reading them is caught too). False when a byte around a live
   // block has changed; blocks freed with a broken guard are counted.
   bool GuardsIntact() const;
   std::size_t BrokenGuardCount() const { return brokenGuards_; }
@@ -55,6 +59,7 @@ class Allocator {
   std::size_t badFrees_ = 0;
   std::size_t brokenGuards_ = 0;
   std::uint32_t failCountdown_ = 0;
+  std::uint32_t failAbove_ = 0;
   bool failAll_ = false;
 };
 

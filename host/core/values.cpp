@@ -239,8 +239,9 @@ Status Values::PropByKey(const HostValue& list, const HostValue& key, HostValue*
     return kHostFailure;
   for (const auto& [entryKey, value] : lists_[PayloadOf(list)]) {
     if (entryKey == keySymbol) {
-      // The caller gets a reference of its own to release.
-      ++made_;
+      // The caller gets a reference of its own to release (bits stored in a
+      // list that are no value of this service are nothing to release).
+      if (Valid(value)) ++made_;
       *out = value;
       return kOk;
     }
