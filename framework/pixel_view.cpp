@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "framework/saturating.h"
+
 namespace vx {
 namespace {
 
@@ -10,13 +12,6 @@ const PixelViewOps kModuleViewOps = {&TopRowAddress, &BaseAddress};
 std::int32_t PaddedRowLength(std::int32_t width, std::int32_t bytesPerPixel) {
   const std::int64_t bytes = static_cast<std::int64_t>(width) * bytesPerPixel;
   return static_cast<std::int32_t>((bytes + 3) & ~std::int64_t{3});
-}
-
-std::uint8_t* ParentBase(PixelView* parent) {
-  if (!parent || !parent->ops || !parent->ops->BaseAddress) return nullptr;
-  std::int32_t status = 0;
-  std::uint8_t* base = parent->ops->BaseAddress(parent, &status);
-  return status == 0 ? base : nullptr;
 }
 
 bool Ordered(const AreaRect& r) { return r.left <= r.right && r.top <= r.bottom; }
@@ -72,24 +67,26 @@ void MakeSubView(PixelView* sub, PixelView* parent, const AreaRect& rect) {
   sub->ops = &kModuleViewOps;
   sub->bounds = CopyRect(rect);
   if (!parent) return;
+  // The parent's layout fields are the host's: the derived ones are worked
+  // out in 64 bits and saturate.
   const std::int32_t bpp = parent->bytesPerPixel;
-  const std::int32_t rowBytes = sub->bounds.width * bpp;
+  const std::int64_t rowBytes = std::int64_t{sub->bounds.width} * bpp;
   sub->bytesPerPixel = bpp;
   sub->depth = parent->depth;
   sub->rowLength = parent->rowLength;
   sub->rowStep = parent->rowStep;
-  sub->rowPadding = parent->rowLength - rowBytes;
-  sub->rowSkip = parent->rowStep - rowBytes;
+  sub->rowPadding = SaturateToInt32(parent->rowLength - rowBytes);
+  sub->rowSkip = SaturateToInt32(parent->rowStep - rowBytes);
   sub->clip = parent->clip;
-  std::uint8_t* base = ParentBase(parent);
-  // A rectangle that leaves the parent would address memory the parent does
-  // not have: such a sub-view gets none.
-  if (!base || !Ordered(rect) || !Ordered(parent->bounds) || !Contains(parent->bounds, rect))
-    return;
+  // Memory only from a parent a loop could walk over the rectangle: one
+  // whose layout does not hold its rows, or that the rectangle leaves,
+  // would hand out memory it does not have.
+  ViewWalk walk;
+  if (!Ordered(rect) || !OpenWalk(parent, rect, &walk)) return;
   const std::int64_t offset =
-      static_cast<std::int64_t>(parent->bounds.bottom - rect.bottom) * parent->rowLength +
-      static_cast<std::int64_t>(rect.left - parent->bounds.left) * bpp;
-  sub->base = base + offset;
+      (std::int64_t{parent->bounds.bottom} - rect.bottom) * parent->rowLength +
+      (std::int64_t{rect.left} - parent->bounds.left) * bpp;
+  sub->base = walk.memBegin + offset;
 }
 
 std::int32_t ClipToSprite(const PixelView* mask, const PixelView* destination, AreaRect* update,

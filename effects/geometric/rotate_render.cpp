@@ -187,7 +187,10 @@ void FreeSourceCopy(SourceCopySlot slot, HostAllocator* fallback) {
 
 Status CopySourcePixels(SourceCopySlot slot, PixelView* source, const AreaRect& region,
                         HostAllocator* allocator) {
-  if (*slot.copy != nullptr && !Equals((*slot.copy)->bounds, source->bounds))
+  // A copy holds one layout: a source of other bounds or another pixel size
+  // gets a new one (rows of the old would not hold its pixels).
+  if (*slot.copy != nullptr && (!Equals((*slot.copy)->bounds, source->bounds) ||
+                                (*slot.copy)->bytesPerPixel != source->bytesPerPixel))
     FreeSourceCopy(slot, allocator);
   if (*slot.copy == nullptr) {
     auto* view = static_cast<PixelView*>(allocator->ops->Alloc(allocator, sizeof(PixelView)));
@@ -204,7 +207,10 @@ Status CopySourcePixels(SourceCopySlot slot, PixelView* source, const AreaRect& 
     // Also retried when an earlier render got the view but not its pixels.
     const std::int64_t bytes =
         static_cast<std::int64_t>(copy->bounds.height) * static_cast<std::int64_t>(copy->rowLength);
-    if (bytes <= 0 || bytes > std::numeric_limits<std::uint32_t>::max()) return kOutOfMemory;
+    // An empty source has nothing to copy: the copy keeps no pixels and
+    // draws nothing. One larger than any block is as good as refused.
+    if (bytes <= 0) return kOk;
+    if (bytes > std::numeric_limits<std::uint32_t>::max()) return kOutOfMemory;
     void* pixels = (*slot.madeBy)->ops->Alloc(*slot.madeBy, static_cast<std::uint32_t>(bytes));
     if (pixels == nullptr) return kOutOfMemory;
     // Pixels outside the copied region are never sampled; zero keeps them defined.
