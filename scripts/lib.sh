@@ -8,11 +8,13 @@ VX_MAIN_PACKAGES=(cmake ninja-build g++ libpng-dev libgif-dev libcli11-dev
 VX_BENCH_PACKAGES=("${VX_MAIN_PACKAGES[@]}" python3)
 # The browser playground: its WebAssembly build and a local server.
 VX_PLAYGROUND_PACKAGES=(cmake ninja-build emscripten python3)
+# The fuzz preset: clang with libFuzzer and its sanitizer runtimes.
+VX_FUZZ_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev)
 VX_TEST_PACKAGES=("${VX_MAIN_PACKAGES[@]}" g++-multilib qemu-user
                   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
                   binutils-mingw-w64-x86-64 wine64 dpkg-dev pkgconf unzip
                   "${VX_PLAYGROUND_PACKAGES[@]}" chromium chromium-driver python3-selenium python3-pil
-                  fonts-ipafont-gothic)
+                  fonts-ipafont-gothic clang libclang-rt-14-dev)
 
 # vx_install_packages PACKAGE...: installs those not installed yet. Only
 # then does it need root: as root it runs apt-get itself, as another user

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The full test run: installs what it needs, then configures, builds and
-# tests every preset. Ends non-zero on any failure; the last line is
-# "N passed, N failed" summed over all presets.
+# tests every preset and runs the fuzz targets for a bounded time. Ends
+# non-zero on any failure; the last line is "N passed, N failed" summed
+# over all presets and steps.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/lib.sh
@@ -63,6 +64,17 @@ for preset in "${presets[@]}"; do
   report+=("$(printf '%-12s %3d passed, %d failed, %d skipped (%ds)' "$preset" "$passed" "$failed" "$skipped" $((SECONDS - t0)))")
 done
 
+# The fuzz targets (clang, libFuzzer): built, then each run for a bounded
+# time from its committed corpus (fuzz.sh; VX_FUZZ_SECONDS, default 45).
+echo "==== fuzz"
+t0=$SECONDS
+if run_logged fuzz-configure cmake --preset fuzz --fresh && run_logged fuzz-build cmake --build --preset fuzz; then
+  report+=("$(printf '%-12s built (%ds)' fuzz $((SECONDS - t0)))")
+else
+  total_failed=$((total_failed + 1))
+  report+=("$(printf '%-12s build FAILED (%ds)' fuzz $((SECONDS - t0)))")
+fi
+
 # What ships, tried as its users meet it: the install and a host project
 # built against it, the .deb unpacked and its previewer run, the Windows zip,
 # and the module validator on both Linux builds (32-bit under qemu-i386).
@@ -104,16 +116,19 @@ step_zip() {
 
 step_check64() { build/linux64/bin/vornix check build/linux64/module/libvornix.so; }
 step_check32() { qemu-i386 build/linux32/bin/vornix-check build/linux32/module/libvornix.so; }
+step_fuzz() { bash scripts/fuzz.sh --no-build "${VX_FUZZ_SECONDS:-45}" "$1"; }
 
 ship_steps=("install linux64 step_install" "deb linux64 step_deb" "zip win32 step_zip"
-            "check64 linux64 step_check64" "check32 linux32 step_check32")
+            "check64 linux64 step_check64" "check32 linux32 step_check32"
+            "fuzz-render fuzz step_fuzz render" "fuzz-props fuzz step_fuzz properties"
+            "fuzz-script fuzz step_fuzz script" "fuzz-module fuzz step_fuzz module")
 for entry in "${ship_steps[@]}"; do
-  read -r name preset fn <<<"$entry"
+  read -r name preset fn arg <<<"$entry"
   t0=$SECONDS
   if ! built "$preset"; then
     result="not run: $preset was not built"
     total_failed=$((total_failed + 1))
-  elif run_logged "ship-$name" "$fn"; then
+  elif run_logged "ship-$name" "$fn" ${arg:+"$arg"}; then
     result=passed
     total_passed=$((total_passed + 1))
   else
