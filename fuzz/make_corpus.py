@@ -5,7 +5,8 @@ dictionary of property keys and symbols (fuzz/vornix.dict).
 The seeds are the test scenes in the targets' input form: the validator's
 stage (37 x 29 at (-6, 4), a 21 x 15 sprite centred on it) at every depth
 and path, the README's example property lists, each effect's described
-script functions, and the module's classes created and registered. The
+script functions, and the module's classes created and registered; and
+the reproducers of what fuzzing found (finding-*). The
 encoder below mirrors the decoders of fuzz/*.cpp call for call; a change
 there needs the same change here.
 
@@ -15,7 +16,6 @@ import hashlib
 import math
 import pathlib
 import re
-import shutil
 import struct
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -134,25 +134,36 @@ class Input:
 SHAPES = {"8": 0, "16": 1, "24": 2, "32": 3, "8x3": 4, "8x4": 5, "16x3": 6, "16x4": 7}
 
 
-def view(i, shape, left, top, width, height, seed):
-    """An honest view: padded rows, its own memory, bounds as clip."""
+def view(i, shape, left, top, width, height, seed, clip=None, row_step=None):
+    """A view with padded rows and its own memory; honest unless a clip
+    rectangle (left, top, right, bottom) or a row step is given."""
     i.byte(shape)
     i.coordinate(left), i.coordinate(top), i.side(width), i.side(height)
     i.below(1, 8)   # cached measures agree
-    i.below(1, 4)   # clip = bounds
+    if clip is None:
+        i.below(1, 4)   # clip = bounds
+    else:
+        i.below(0, 4)
+        for edge in clip:
+            i.coordinate(edge)
+        i.flag(False)
     i.below(0, 8)   # rows padded to 4 bytes
-    i.below(1, 16)  # row step = -row length
+    if row_step is None:
+        i.below(1, 16)  # row step = -row length
+    else:
+        i.below(0, 16), i.int(row_step)
     i.below(1, 16)  # working address operations
     i.below(1, 16)  # memory
     i.word32(seed)
 
 
-def scene(i, dst, src, seed):
-    """The validator's stage: 37 x 29 at (-6, 4), a 21 x 15 sprite and mask."""
+def scene(i, dst, src, seed, source=(21, 15), **lie):
+    """The validator's stage: 37 x 29 at (-6, 4), a 21 x 15 sprite and mask;
+    the source's size and lies (clip, row_step) may differ."""
     view(i, SHAPES[dst], -6, 4, 37, 29, seed)
     view(i, 0, -6, 4, 37, 29, seed + 1)  # alpha plane (8-bit)
     view(i, 0, 0, 0, 21, 15, seed + 2)   # mask
-    view(i, SHAPES[src], 0, 0, 21, 15, seed + 3)
+    view(i, SHAPES[src], 0, 0, source[0], source[1], seed + 3, **lie)
     i.below(1, 4)  # runs: per mask row, 3 clear, 4 partial, 14 opaque
     for _ in range(15):
         i.below(1, 5)
@@ -302,12 +313,48 @@ def module_seeds():
     return seeds
 
 
-def write(target, seeds):
+def finding_seeds(effects):
+    """What the fuzz targets and the sweep found, as render inputs (the
+    regression tests in tests/hostile/ say the same through the exports)."""
+    rotate, swirl = effects.index("rotate"), effects.index("swirl")
+    seeds = {}
+    # A source larger than its mask, its row step near INT_MIN.
+    i = Input()
+    i.byte(rotate)
+    scene(i, "32", "32", 700, source=(25, 19), row_step=-2**31 + 1)
+    i.below(1, 8), render_args(i, align=1)
+    seeds["row-step-sub-view"] = i.data
+    # An empty source whose clip covers the sprite, copied (align 2).
+    for name, index in (("swirl", swirl), ("rotate", rotate)):
+        i = Input()
+        i.byte(index)
+        scene(i, "32", "32", 710, source=(29, 0), clip=(-40, -40, 40, 40))
+        i.below(1, 8), render_args(i, align=2)
+        seeds[f"empty-source-copy-{name}"] = i.data
+    # The private copy made for a 1-byte source, then a 2- and a 4-byte one
+    # of the same bounds.
+    i = Input()
+    i.byte(rotate)
+    for n, depth in enumerate(("8", "16", "32")):
+        if n:
+            i.below(0, 8)
+        scene(i, depth, depth, 720 + n)
+        i.below(1, 8), render_args(i, align=2)
+    seeds["copy-pixel-size"] = i.data
+    return seeds
+
+
+def write(target, seeds, findings=None):
+    """Seeds as seed-<sha1>, reproducers of findings as finding-<name>; other
+    files in the folder (reproducers added by hand) stay."""
     folder = FUZZ / "corpus" / target
-    shutil.rmtree(folder, ignore_errors=True)
-    folder.mkdir(parents=True)
+    folder.mkdir(parents=True, exist_ok=True)
+    for old in folder.glob("seed-*"):
+        old.unlink()
     for seed in seeds:
-        (folder / hashlib.sha1(seed).hexdigest()).write_bytes(bytes(seed))
+        (folder / ("seed-" + hashlib.sha1(seed).hexdigest())).write_bytes(bytes(seed))
+    for name, data in (findings or {}).items():
+        (folder / f"finding-{name}").write_bytes(bytes(data))
     return len(seeds)
 
 
@@ -332,7 +379,7 @@ def main():
     tables = effect_tables()
     lists = readme_lists()
     counts = {
-        "render": write("render", render_seeds(effects)),
+        "render": write("render", render_seeds(effects), finding_seeds(effects)),
         "properties": write("properties", properties_seeds(effects, tables, lists)),
         "script": write("script", script_seeds(effects)),
         "module": write("module", module_seeds()),
