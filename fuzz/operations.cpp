@@ -21,6 +21,39 @@ void Expect(bool ok, const std::string& what) {
 
 }  // namespace
 
+RenderScene& EffectRun::Scene() {
+  if (!scene) scene = std::make_unique<RenderScene>(in, session);
+  return *scene;
+}
+
+void EffectRun::DrawOrHit() {
+  RenderScene& s = Scene();
+  if (in.Flag())
+    s.Draw(in, effect, session, false);
+  else if (in.Flag())
+    s.Draw(in, effect, session, true);
+  else
+    s.HitTest(in, effect, session);
+}
+
+void RunEffectInput(const std::uint8_t* data, std::size_t size, const char* target, bool sceneFirst,
+                    const std::function<void(EffectRun&)>& step) {
+  Input in(data, size);
+  const std::vector<EffectClass>& effects = Effects();
+  Session session;
+  {
+    LiveEffect e;
+    if (!OpenEffect(session, effects[in.Below(static_cast<std::uint32_t>(effects.size()))], &e))
+      Fail("create failed with a working allocator");
+    EffectRun run{in, session, e, nullptr};
+    if (sceneFirst) run.Scene();
+    for (int n = 0; n < 32 && in.More(); ++n) step(run);
+    run.scene.reset();
+    e.Close();
+  }
+  session.Finish(target);
+}
+
 void SetRandomProperties(Input& in, LiveEffect& e, Session& session) {
   const HostValue list = RandomPropertyList(in, session, *e.cls);
   const std::string what = e.cls->name + " SetProperties";

@@ -355,52 +355,36 @@ void CheckStatus(Session& session, std::size_t failedBefore, Status s, const std
 
 }  // namespace
 
-void RenderScene::Render(Input& in, LiveEffect& e, Session& session) {
+void RenderScene::Draw(Input& in, LiveEffect& e, Session& session, bool withAlpha) {
   const Flags f = DecodeFlags(in);
   FencedRecord<AreaRect> update;
   *update.get() = DecodeUpdate(in, dst_.bounds());
   const AreaRect given = *update.get();
-  const bool runs = runs_ != nullptr && in.Below(4) != 0;
+  const std::uint16_t* runs =
+      runs_ != nullptr && in.Below(4) != 0 ? reinterpret_cast<const std::uint16_t*>(runs_->data()) : nullptr;
+  ColourTable* colours = hasColours_ ? colours_.get() : nullptr;
+  ThresholdRecord* thresholds = hasThresholds_ ? thresholds_.get() : nullptr;
   Snapshot();
   const std::size_t failed = session.allocator().FailedCount();
-  const std::string what = e.cls->name + " Render";
-  TraceScene(what, given, f.blend, f.draw, f.align, f.hardMask, runs);
-  const Status s = e.ops().Render(e.self(), dst_.view(), src_.view(), update.get(), mask_.view(),
-                                  runs ? reinterpret_cast<const std::uint16_t*>(runs_->data()) : nullptr,
-                                  hasColours_ ? colours_.get() : nullptr, f.blend, f.draw, f.align,
-                                  f.hardMask, hasThresholds_ ? thresholds_.get() : nullptr);
+  const std::string what = e.cls->name + (withAlpha ? " RenderWithAlpha" : " Render");
+  TraceScene(what, given, f.blend, f.draw, f.align, f.hardMask, runs != nullptr);
+  const Status s =
+      withAlpha ? e.ops().RenderWithAlpha(e.self(), dst_.view(), alpha_.view(), src_.view(), mask_.view(), update.get(),
+                                          runs, colours, f.blend, f.draw, f.align, thresholds)
+                : e.ops().Render(e.self(), dst_.view(), src_.view(), update.get(), mask_.view(), runs, colours, f.blend,
+                                 f.draw, f.align, f.hardMask, thresholds);
   CheckStatus(session, failed, s, what, MissingMemory());
   if (!update.Intact()) Fail(what + ": wrote past the update rectangle");
   CheckUntouched(what);
-  const std::string outside = dst_.WritesOutside(Intersection(given, dst_.bounds()));
-  if (!outside.empty()) Fail(what + ": destination: " + outside);
-  if (!alpha_.Unchanged()) Fail(what + ": wrote into a view it was not given");
-}
-
-void RenderScene::RenderWithAlpha(Input& in, LiveEffect& e, Session& session) {
-  const Flags f = DecodeFlags(in);
-  FencedRecord<AreaRect> update;
-  *update.get() = DecodeUpdate(in, dst_.bounds());
-  const AreaRect given = *update.get();
-  const bool runs = runs_ != nullptr && in.Below(4) != 0;
-  Snapshot();
-  const std::size_t failed = session.allocator().FailedCount();
-  const std::string what = e.cls->name + " RenderWithAlpha";
-  TraceScene(what, given, f.blend, f.draw, f.align, f.hardMask, runs);
-  const Status s = e.ops().RenderWithAlpha(e.self(), dst_.view(), alpha_.view(), src_.view(), mask_.view(),
-                                           update.get(),
-                                           runs ? reinterpret_cast<const std::uint16_t*>(runs_->data()) : nullptr,
-                                           hasColours_ ? colours_.get() : nullptr, f.blend, f.draw, f.align,
-                                           hasThresholds_ ? thresholds_.get() : nullptr);
-  CheckStatus(session, failed, s, what, MissingMemory());
-  if (!update.Intact()) Fail(what + ": wrote past the update rectangle");
-  CheckUntouched(what);
-  if (!e.cls->changesAlpha) {
+  // The colour-plus-alpha form draws only for the effects that change
+  // alpha; their alpha plane may be cleared whole, inside its fences.
+  if (withAlpha && !e.cls->changesAlpha) {
     if (!dst_.Unchanged() || !alpha_.Unchanged()) Fail(what + ": drew, though the effect keeps the sprite's alpha");
     return;
   }
   const std::string outside = dst_.WritesOutside(Intersection(given, dst_.bounds()));
   if (!outside.empty()) Fail(what + ": destination: " + outside);
+  if (!withAlpha && !alpha_.Unchanged()) Fail(what + ": wrote into a view it was not given");
 }
 
 void RenderScene::HitTest(Input& in, LiveEffect& e, Session& session) {

@@ -48,10 +48,9 @@ class RenderScene {
  public:
   RenderScene(Input& in, Session& session);
 
-  // One call each, with an update rectangle and flags from the input, and
-  // every check of what the call left behind.
-  void Render(Input& in, LiveEffect& e, Session& session);
-  void RenderWithAlpha(Input& in, LiveEffect& e, Session& session);
+  // Render (or RenderWithAlpha) and GetAlphaAt, with an update rectangle
+  // and flags from the input, and every check of what the call left behind.
+  void Draw(Input& in, LiveEffect& e, Session& session, bool withAlpha);
   void HitTest(Input& in, LiveEffect& e, Session& session);
 
  private:
