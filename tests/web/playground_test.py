@@ -10,8 +10,9 @@ settings; that a list that does not parse shows its column and leaves the
 last good animation running, a list typed shows on the next frame, keys are
 offered as typed and warnings are the previewer's; that with PNG pictures
 for sprite and stage and script calls along the way the copied previewer
-command makes the frame shown; and that hover hit tests answer what the
-previewer's --hit does. Keeps a screenshot in ARTIFACT_DIR.
+command makes the frame shown; that hover hit tests answer what the
+previewer's --hit does; and that the page reads every kind of 8-bit PNG
+exactly. Keeps a screenshot in ARTIFACT_DIR.
 With --fps it only measures frames per second for a 640x480 sprite.
 """
 import base64
@@ -198,6 +199,7 @@ def main():
         check_bad_list(driver, scratch, lists["mosaic"])
         check_command(driver, scratch)
         check_hit(driver, scratch, lists["rotate"])
+        check_png_reading(driver)
 
         errors = [entry for entry in driver.get_log("browser") if entry["level"] == "SEVERE"]
         check(not errors, f"no console errors {errors if errors else ''}")
@@ -304,6 +306,37 @@ def check_command(driver, scratch):
     driver.execute_script("document.querySelector('input[name=sprite][value=builtin]').click();")
     for control, value in {"depth": "32", "checker": True}.items():
         set_control(driver, control, value)
+
+
+def check_png_reading(driver):
+    """png.js reads every kind of 8-bit PNG as an independent decoder does."""
+    base = Image.new("RGBA", (37, 23))
+    base.putdata([((x * 7) & 255, (y * 11) & 255, (x * y) & 255, (x * 13 + y * 5) & 255)
+                  for y in range(23) for x in range(37)])
+    kinds = {
+        "rgba": (base, {}), "rgb": (base.convert("RGB"), {}), "grey": (base.convert("L"), {}),
+        "grey+alpha": (base.convert("LA"), {}), "1-bit": (base.convert("1"), {}),
+        "palette+tRNS": (base.convert("RGB").quantize(200), {"transparency": 3}),
+        "4-bit palette": (base.convert("RGB").quantize(16), {"bits": 4}),
+        "rgb key": (base.convert("RGB"), {"transparency": base.convert("RGB").getpixel((3, 0))}),
+        "grey key": (base.convert("L"), {"transparency": base.convert("L").getpixel((5, 2))}),
+    }
+    script = """
+        const [text, done] = arguments;
+        import('./png.js').then(({ decodePng }) =>
+          decodePng(Uint8Array.from(atob(text), (c) => c.charCodeAt(0)).buffer)).then((image) => {
+            let s = '';
+            if (image) for (const b of image.rgba) s += String.fromCharCode(b);
+            done(image ? btoa(s) : null);
+          }, (e) => done('error: ' + e));"""
+    for name, (image, options) in kinds.items():
+        file = io.BytesIO()
+        image.save(file, "PNG", **options)
+        file.seek(0)
+        with Image.open(file) as reread:
+            want = reread.convert("RGBA").tobytes()
+        got = driver.execute_async_script(script, base64.b64encode(file.getvalue()).decode())
+        check(got is not None and base64.b64decode(got) == want, f"png.js reads a {name} PNG exactly")
 
 
 def check_hit(driver, scratch, props):
