@@ -247,15 +247,17 @@ function previewerCommand() {
   return parts.join(' ');
 }
 
-// Frames at the chosen rate, whatever the display's.
+// Frames at the chosen rate, whatever the display's: each is due an
+// interval after the one before (a display tick early counts), and a late
+// one lets the next follow at once, but no more than one.
 let last = performance.now();
 function tick(now) {
   const interval = 1000 / Math.max(1, Number($('speed').value) || 1);
-  if (state.playing && now - last >= interval) {
-    last = now - ((now - last) % interval);
-    drawFrame();
-  } else if (!state.playing) {
+  if (!state.playing) {
     last = now;
+  } else if (now - last >= interval - 2) {
+    drawFrame();
+    last = Math.max(last + interval, now - interval);
   }
   requestAnimationFrame(tick);
 }

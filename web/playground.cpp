@@ -180,8 +180,8 @@ EMSCRIPTEN_KEEPALIVE const char* vx_apply(const char* text) {
       const PropertyDesc* table = p.effect->Table(&count);
       for (std::string& w : CheckAgainstTable(p.host.values(), list, table, count)) warnings.push_back(std::move(w));
     }
-    p.props = std::move(list);
-    if (p.playback) p.playback->SetProperties(*p.props);
+    if (p.playback) p.playback->SetProperties(list);
+    p.props = std::move(list);  // only a list the effect took
     return "{\"ok\":true,\"warnings\":" + QuotedList(warnings) + "}";
   });
 }
