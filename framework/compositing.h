@@ -298,7 +298,9 @@ inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32
                  Weight<kFull>(MaskAt<kPacked>(m, x, mstep), blend));
     return;
   }
-  std::uint32_t cw[kBatch];
+  // Runs of one colour are written four entries at a time, up to three
+  // past their end (the next run or nothing reads them).
+  std::uint32_t cw[kBatch + 3];
   while (x < end) {
     const std::int32_t n = std::min(kBatch, end - x);
     if constexpr (HasColourRuns<Source>) {
@@ -306,7 +308,9 @@ inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32
         const std::uint32_t colour = EntryOf<Fmt>(src.At(x + i), 0);
         const std::int32_t same = std::max<std::int32_t>(1, src.SameColourFrom(x + i));
         // A run can reach far past the batch (a tile of 2^31 - 1 pixels).
-        for (const std::int32_t stop = same < n - i ? i + same : n; i < stop; ++i) cw[i] = colour;
+        const std::int32_t stop = same < n - i ? i + same : n;
+        for (; i < stop; i += 4) cw[i] = cw[i + 1] = cw[i + 2] = cw[i + 3] = colour;
+        i = stop;
       }
     } else {
       for (std::int32_t i = 0; i < n; ++i) cw[i] = EntryOf<Fmt>(src.At(x + i), 0);
