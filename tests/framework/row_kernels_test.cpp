@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "framework/row_kernels.h"
+
+namespace vx {
+namespace {
+
+constexpr RowVariant kVariants[] = {RowVariant::kPlain, RowVariant::kSse2, RowVariant::kAvx2};
+
+// The rule, one component: d + (((c - d) x k) >> 8), arithmetic shift.
+int Rule(int d, int c, int k) { return d + (((c - d) * k) >> 8); }
+
+// Every variant this processor runs, rows of every length up to past two
+// of the widest vectors, random colours, weights and destinations (the
+// weights' ends 0 and 255 often), against the rule worked out here.
+TEST(RowKernels, EveryVariantBlendsByTheRule) {
+  const RowVariant before = Rows().variant;
+  std::mt19937 rng(77);
+  const auto weight = [&] {
+    const unsigned pick = rng() % 4;
+    return pick == 0 ? 0u : pick == 1 ? 255u : rng() % 256;
+  };
+  int ran = 0;
+  for (RowVariant v : kVariants) {
+    if (!UseRows(v)) continue;
+    ++ran;
+    SCOPED_TRACE(RowVariantName(v));
+    for (int n = 0; n <= 40; ++n) {
+      std::vector<std::uint32_t> cw(n), cw555(n);
+      std::vector<std::uint8_t> d(4 * n + 4), d555(2 * n + 2);
+      for (auto& b : d) b = static_cast<std::uint8_t>(rng());
+      for (auto& b : d555) b = static_cast<std::uint8_t>(rng());
+      for (int i = 0; i < n; ++i) {
+        cw[i] = BlendWord(rng(), weight());
+        cw555[i] = BlendWord555(rng(), weight());
+      }
+      const std::vector<std::uint8_t> d0 = d, d5550 = d555;
+      Rows().blendBgrx(d.data(), cw.data(), n);
+      Rows().blend555(d555.data(), cw555.data(), n);
+      for (int i = 0; i < n; ++i) {
+        const int k = static_cast<int>(cw[i] >> 24);
+        for (int b = 0; b < 3; ++b)
+          ASSERT_EQ(d[4 * i + b], Rule(d0[4 * i + b], (cw[i] >> (8 * b)) & 255, k))
+              << "n " << n << " pixel " << i << " byte " << b;
+        ASSERT_EQ(d[4 * i + 3], d0[4 * i + 3]) << "n " << n << " pixel " << i;
+        const int o = d5550[2 * i] | (d5550[2 * i + 1] << 8);
+        const int k5 = static_cast<int>((cw555[i] >> 16) & 255);
+        int expected = 0;
+        for (int shift : {0, 5, 10})
+          expected |= Rule((o >> shift) & 31, static_cast<int>(cw555[i] >> shift) & 31, k5) << shift;
+        ASSERT_EQ(d555[2 * i] | (d555[2 * i + 1] << 8), expected) << "n " << n << " pixel " << i;
+      }
+      // Nothing past the row.
+      ASSERT_EQ(0, std::memcmp(d.data() + 4 * n, d0.data() + 4 * n, 4));
+      ASSERT_EQ(0, std::memcmp(d555.data() + 2 * n, d5550.data() + 2 * n, 2));
+    }
+  }
+  UseRows(before);
+  EXPECT_GE(ran, 1);
+}
+
+// VORNIX_ROWS names a variant; one the processor lacks gives the best one
+// below it, and a missing or unknown name the best there is.
+TEST(RowKernels, RequestedVariantFallsBackToTheBestBelowIt) {
+  const auto sse2Only = [](RowVariant v) { return v != RowVariant::kAvx2; };
+  const auto all = [](RowVariant) { return true; };
+  const auto none = [](RowVariant v) { return v == RowVariant::kPlain; };
+  struct Case {
+    const char* request;
+    bool (*supported)(RowVariant);
+    RowVariant expected;
+  } cases[] = {
+      {"plain", all, RowVariant::kPlain},   {"sse2", all, RowVariant::kSse2},
+      {"avx2", all, RowVariant::kAvx2},     {nullptr, all, RowVariant::kAvx2},
+      {"fast", all, RowVariant::kAvx2},     {"avx2", sse2Only, RowVariant::kSse2},
+      {nullptr, sse2Only, RowVariant::kSse2}, {"sse2", none, RowVariant::kPlain},
+      {nullptr, none, RowVariant::kPlain},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(row_detail::PickVariant(c.request, c.supported), c.expected)
+        << (c.request ? c.request : "(none)");
+  EXPECT_TRUE(RowsSupported(RowVariant::kPlain));
+}
+
+}  // namespace
+}  // namespace vx
