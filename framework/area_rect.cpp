@@ -81,6 +81,16 @@ AreaRect Moved(const AreaRect& r, Shift s) {
   return out;
 }
 
+AreaRect MovedAndCut(const AreaRect& r, Shift s) {
+  AreaRect out = r;
+  out.left = SaturateToInt32(r.left + s.x);
+  out.top = SaturateToInt32(r.top + s.y);
+  out.right = SaturateToInt32(r.right + s.x);
+  out.bottom = SaturateToInt32(r.bottom + s.y);
+  RecomputeMeasures(&out);
+  return out;
+}
+
 AreaRect ClipToPlaced(const AreaRect& area, const AreaRect& r, Shift s) {
   const std::int64_t left = std::max<std::int64_t>(area.left, r.left + s.x);
   const std::int64_t top = std::max<std::int64_t>(area.top, r.top + s.y);

@@ -53,6 +53,9 @@ inline Shift Between(const AreaRect& from, const AreaRect& to) {
 Shift CentringShift(const AreaRect& r, const AreaRect& other);
 // `r` moved by `s`, measures recomputed; empty when it cannot exist.
 AreaRect Moved(const AreaRect& r, Shift s);
+// The part of `r` moved by `s` that lies in the plane, for a region that is
+// only cut against others (an update, a clip); measures recomputed.
+AreaRect MovedAndCut(const AreaRect& r, Shift s);
 // The part of `area` that `r` moved by `s` covers, in `area`'s coordinates
 // (so it always exists); measures recomputed.
 AreaRect ClipToPlaced(const AreaRect& area, const AreaRect& r, Shift s);

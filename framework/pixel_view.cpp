@@ -9,9 +9,20 @@ namespace {
 
 const PixelViewOps kModuleViewOps = {&TopRowAddress, &BaseAddress};
 
+// Row lengths of views the module lays out; an absurd size saturates and
+// OpenWalk then refuses the view.
 std::int32_t PaddedRowLength(std::int32_t width, std::int32_t bytesPerPixel) {
   const std::int64_t bytes = static_cast<std::int64_t>(width) * bytesPerPixel;
-  return static_cast<std::int32_t>((bytes + 3) & ~std::int64_t{3});
+  return SaturateToInt32((bytes + 3) & ~std::int64_t{3});
+}
+
+// The layout fields of a view whose rows take `rowBytes` of `rowLength`.
+void SetRowLayout(PixelView* view, std::int64_t rowBytes, std::int32_t rowLength,
+                  std::int32_t rowStep) {
+  view->rowLength = rowLength;
+  view->rowStep = rowStep;
+  view->rowPadding = SaturateToInt32(rowLength - rowBytes);
+  view->rowSkip = SaturateToInt32(rowStep - rowBytes);
 }
 
 bool Ordered(const AreaRect& r) { return r.left <= r.right && r.top <= r.bottom; }
@@ -44,21 +55,16 @@ void InitPixelView(PixelView* view, std::int32_t left, std::int32_t top, std::in
   view->clip = view->bounds;
   view->depth = 32;
   view->bytesPerPixel = 4;
-  view->rowPadding = 0;
-  view->rowLength = view->bounds.width * 4;
-  view->rowStep = -view->rowLength;
-  view->rowSkip = view->rowStep - view->bounds.width * 4;
+  const std::int32_t rowLength = PaddedRowLength(view->bounds.width, 4);
+  SetRowLayout(view, std::int64_t{view->bounds.width} * 4, rowLength, -rowLength);
   view->base = nullptr;
 }
 
 void SetDepth(PixelView* view, std::int32_t bits) {
   const std::int32_t bpp = bits / 8;
-  const std::int32_t rowBytes = view->bounds.width * bpp;
   view->bytesPerPixel = bpp;
-  view->rowLength = PaddedRowLength(view->bounds.width, bpp);
-  view->rowPadding = view->rowLength - rowBytes;
-  view->rowStep = -view->rowLength;
-  view->rowSkip = view->rowStep - rowBytes;
+  const std::int32_t rowLength = PaddedRowLength(view->bounds.width, bpp);
+  SetRowLayout(view, std::int64_t{view->bounds.width} * bpp, rowLength, -rowLength);
   view->depth = bits;
 }
 
@@ -70,13 +76,9 @@ void MakeSubView(PixelView* sub, PixelView* parent, const AreaRect& rect) {
   // The parent's layout fields are the host's: the derived ones are worked
   // out in 64 bits and saturate.
   const std::int32_t bpp = parent->bytesPerPixel;
-  const std::int64_t rowBytes = std::int64_t{sub->bounds.width} * bpp;
   sub->bytesPerPixel = bpp;
   sub->depth = parent->depth;
-  sub->rowLength = parent->rowLength;
-  sub->rowStep = parent->rowStep;
-  sub->rowPadding = SaturateToInt32(parent->rowLength - rowBytes);
-  sub->rowSkip = SaturateToInt32(parent->rowStep - rowBytes);
+  SetRowLayout(sub, std::int64_t{sub->bounds.width} * bpp, parent->rowLength, parent->rowStep);
   sub->clip = parent->clip;
   // Memory only from a parent a loop could walk over the rectangle: one
   // whose layout does not hold its rows, or that the rectangle leaves,

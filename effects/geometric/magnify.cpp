@@ -135,23 +135,29 @@ Status Magnify::Render(Magnify& m, PixelView* dst, PixelView* src, AreaRect* upd
   if (!OpenWalk(src, src->bounds, &source) || !OpenWalk(mask, mask->bounds, &wholeMask))
     return kOk;
   const std::int32_t step = m.stepNow;
+  // The geometry is worked out in the destination's own coordinates (its
+  // corner at 0, 0), where a sprite near the ends of the plane has room.
   const AreaRect destination = CopyRect(dst->bounds);
-  const StagePoint point{
-      SaturateToInt32(std::int64_t{destination.left} + (destination.width >> 1) + m.offsetX),
-      SaturateToInt32(std::int64_t{destination.top} + (destination.height >> 1) + m.offsetY)};
+  const Shift origin{destination.left, destination.top};
+  const AreaRect stage = MakeRect(0, 0, destination.width, destination.height);
+  const StagePoint point{SaturateToInt32(std::int64_t{stage.width >> 1} + m.offsetX),
+                         SaturateToInt32(std::int64_t{stage.height >> 1} + m.offsetY)};
   const bool interpolate = ShouldRedraw(m.anim.finished, m.interpolation, m.interpolateNowPending);
   const AreaRect maskBounds = CopyRect(mask->bounds);
-  const Shift maskPlaced = CentringShift(maskBounds, destination);
+  const Shift maskPlaced = CentringShift(maskBounds, stage);
   const AreaRect placed = Moved(maskBounds, maskPlaced);
   // The whole area, bilinear included: taps past its edge take the edge's
   // colour rather than the picture losing its last column and row.
-  const AreaRect area = align != 0 ? CopyRect(src->clip) : placed;
-  FixScaleClip(update, placed, area, point, step);
-  if (update->area == 0 || draw == 0) return kOk;
+  const AreaRect area = align != 0 ? MovedAndCut(CopyRect(src->clip), -origin) : placed;
+  AreaRect local = MovedAndCut(*update, -origin);
+  FixScaleClip(&local, placed, area, point, step);
+  // Within the given update: it fits where it came from.
+  *update = local.area == 0 ? EmptyRect() : MovedAndCut(local, origin);
+  if (local.area == 0 || draw == 0) return kOk;
   // Only where the sprite lies on the destination.
   AreaRect drawn, onSprite;
-  Intersect(&onSprite, *update, placed);
-  Intersect(&drawn, onSprite, destination);
+  Intersect(&onSprite, local, placed);
+  Intersect(&drawn, onSprite, stage);
   if (drawn.area == 0) return kOk;
 
   const StagePoint centre{CentreX(placed), CentreY(placed)};
@@ -166,7 +172,7 @@ Status Magnify::Render(Magnify& m, PixelView* dst, PixelView* src, AreaRect* upd
   for (const MagnifyQuadrant& q :
        MagnifyQuadrants(placed, CopyRect(drawn), fixed, m.offsetX, m.offsetY, step)) {
     if (q.rect.area == 0) continue;
-    if (!OpenWalk(dst, CopyRect(q.rect), &job.destination) ||
+    if (!OpenWalk(dst, CopyRect(Moved(q.rect, origin)), &job.destination) ||
         !OpenWalk(mask, CopyRect(Moved(q.rect, -maskPlaced)), &job.mask))
       continue;
     RunMagnifyLoop(*src, *dst, interpolate, hardMask != 0, job,

@@ -14,9 +14,6 @@ namespace {
 constexpr double kTwoPiIn = 6.283185307;
 constexpr double kPi = 3.141592654;
 
-// Rectangle edges are int32; a centred rectangle of absurd size keeps the
-// low 32 bits rather than overflowing.
-std::int32_t Wrap(std::int64_t v) { return static_cast<std::int32_t>(v); }
 
 }  // namespace
 
@@ -27,11 +24,15 @@ RectRecord DefaultScriptRect(const RectRecord& maskRect, const RectRecord& destR
   const std::int64_t destH = static_cast<std::int64_t>(destRect.bottom) - destRect.top;
   const std::int64_t left = destRect.left + (destW >> 1) - (maskW >> 1);
   const std::int64_t top = destRect.top + (destH >> 1) - (maskH >> 1);
-  RectRecord out;
-  out.top = Wrap(top);
-  out.left = Wrap(left);
-  out.bottom = Wrap(top + maskH);
-  out.right = Wrap(left + maskW);
+  // A centred rectangle that leaves the plane cannot exist: empty.
+  RectRecord out{};
+  if (!FitsInt32(left) || !FitsInt32(top) || !FitsInt32(left + maskW) ||
+      !FitsInt32(top + maskH))
+    return out;
+  out.top = static_cast<std::int32_t>(top);
+  out.left = static_cast<std::int32_t>(left);
+  out.bottom = static_cast<std::int32_t>(top + maskH);
+  out.right = static_cast<std::int32_t>(left + maskW);
   return out;
 }
 
