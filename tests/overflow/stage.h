@@ -47,7 +47,8 @@ class Stage {
     for (Image* image : {&destination, &alpha, &source}) image->FillRandom(rng);
     for (std::int32_t y = 0; y < s.spriteH; ++y)
       for (std::int32_t x = 0; x < s.spriteW; ++x)
-        *mask.Pixel(x, y) = static_cast<std::uint8_t>(y < s.spriteH / 2 ? 255 : 16 * x);
+        *mask.Pixel(m.x + x, m.y + y) =
+            static_cast<std::uint8_t>(y < s.spriteH / 2 ? 255 : 16 * x);
     runs = glissade::MakeMaskRuns(mask);
     thresholds = glissade::MakeThresholdRecord(255, 0);
   }
@@ -89,8 +90,16 @@ inline AreaRect Shifted(const AreaRect& r, std::int32_t dx, std::int32_t dy) {
 // A host with one effect open, property lists and script calls.
 class Driver {
  public:
-  explicit Driver(const Guid& classId) : live_(OpenEffect(host_, classId)) {
+  // The host refuses blocks above a megabyte: an author's count of a
+  // billion layers is asked for, and refused, without taking the time.
+  explicit Driver(const Guid& classId) : classId_(classId), live_(Open(host_, classId)) {
     services_ = host_.MakeServices();
+  }
+  // A fresh instance of the class in the same host (loading one costs more).
+  void Reopen() {
+    live_.effect.Reset();  // the interface before the instance it lives in
+    live_.instance.reset();
+    live_ = Open(host_, classId_);
   }
   EffectInterface* fx() { return live_.effect.get(); }
   Values& values() { return host_.values(); }
@@ -115,7 +124,13 @@ class Driver {
   }
 
  private:
+  static LiveEffect Open(Host& host, const Guid& classId) {
+    host.allocator().FailAbove(1 << 20);
+    return OpenEffect(host, classId);
+  }
+
   Host host_{VX_MODULE_PATH};
+  const Guid& classId_;
   LiveEffect live_;
   Services services_{};
 };
