@@ -45,6 +45,10 @@ class Input {
 bool Tracing();
 void Trace(const std::string& line);
 
+// Messages are built only when they are read: on a finding, or when tracing.
+#define VX_FUZZ_EXPECT(ok, message) ((ok) ? void() : ::vx::fuzz::Fail(message))
+#define VX_FUZZ_TRACE(line) (::vx::fuzz::Tracing() ? ::vx::fuzz::Trace(line) : void())
+
 // A host buffer between fences: the bytes on both sides are poisoned for
 // the address sanitizer (any read or write stops the run) and are checked
 // unchanged after every call.

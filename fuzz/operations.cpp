@@ -15,10 +15,6 @@ constexpr Status kScriptStatuses[] = {kOk,
 
 bool Flag01(std::int32_t v) { return v == 0 || v == 1; }
 
-void Expect(bool ok, const std::string& what) {
-  if (!ok) Fail(what);
-}
-
 }  // namespace
 
 RenderScene& EffectRun::Scene() {
@@ -57,16 +53,16 @@ void RunEffectInput(const std::uint8_t* data, std::size_t size, const char* targ
 void SetRandomProperties(Input& in, LiveEffect& e, Session& session) {
   const HostValue list = RandomPropertyList(in, session, *e.cls);
   const std::string what = e.cls->name + " SetProperties";
-  Trace(what);
+  VX_FUZZ_TRACE(what);
   std::int32_t restarted = 0, changed = -1;
   const std::size_t failed = session.allocator().FailedCount();
   const Status s = e.ops().SetProperties(e.self(), &list, 0, 0, &session.services(), &restarted, &changed);
   session.CheckHeap(what);
   const bool allocationFailed = session.allocator().FailedCount() != failed;
-  Expect(s == kOk || (s == kOutOfMemory && allocationFailed), what + ": status " + std::to_string(s));
-  Expect(changed == 1, what + ": the changed flag is " + std::to_string(changed));
-  Expect(Flag01(restarted), what + ": the restarted flag is " + std::to_string(restarted));
-  Expect(session.values().ServiceReferences() == 0, what + ": kept a reference on the value service");
+  VX_FUZZ_EXPECT(s == kOk || (s == kOutOfMemory && allocationFailed), what + ": status " + std::to_string(s));
+  VX_FUZZ_EXPECT(changed == 1, what + ": the changed flag is " + std::to_string(changed));
+  VX_FUZZ_EXPECT(Flag01(restarted), what + ": the restarted flag is " + std::to_string(restarted));
+  VX_FUZZ_EXPECT(session.values().ServiceReferences() == 0, what + ": kept a reference on the value service");
 }
 
 void StateCall(Input& in, LiveEffect& e, Session& session) {
@@ -76,43 +72,43 @@ void StateCall(Input& in, LiveEffect& e, Session& session) {
   switch (in.Below(7)) {
     case 0:
       s = e.ops().Stop(e.self(), 0, &a);
-      Expect(Flag01(a), name + " Stop: changed flag " + std::to_string(a));
+      VX_FUZZ_EXPECT(Flag01(a), name + " Stop: changed flag " + std::to_string(a));
       break;
     case 1:
       s = e.ops().Resume(e.self(), 0, &a);
-      Expect(Flag01(a), name + " Resume: changed flag " + std::to_string(a));
+      VX_FUZZ_EXPECT(Flag01(a), name + " Resume: changed flag " + std::to_string(a));
       break;
     case 2:
       a = b = -1;
       s = e.ops().Reset(e.self(), &session.services(), &a, &b);
-      Expect(a == 1 && (b == 1 || b == -1), name + " Reset: outputs " + std::to_string(a) + ", " + std::to_string(b));
+      VX_FUZZ_EXPECT(a == 1 && (b == 1 || b == -1), name + " Reset: outputs " + std::to_string(a) + ", " + std::to_string(b));
       break;
     case 3:
       a = -1;
       s = e.ops().NeedsRedraw(e.self(), &a, in.Flag() ? in.Int() : static_cast<std::int32_t>(in.Below(3)));
-      Expect(Flag01(a), name + " NeedsRedraw answered " + std::to_string(a));
+      VX_FUZZ_EXPECT(Flag01(a), name + " NeedsRedraw answered " + std::to_string(a));
       break;
     case 4:
       a = -1;
       s = e.ops().IsStill(e.self(), &a, in.Int());
-      Expect(Flag01(a), name + " IsStill answered " + std::to_string(a));
+      VX_FUZZ_EXPECT(Flag01(a), name + " IsStill answered " + std::to_string(a));
       break;
     case 5:
       a = -1;
       s = e.ops().QueryFlag(e.self(), &a, 0);
-      Expect(a == (e.cls->changesAlpha ? 1 : 0), name + " QueryFlag answered " + std::to_string(a));
+      VX_FUZZ_EXPECT(a == (e.cls->changesAlpha ? 1 : 0), name + " QueryFlag answered " + std::to_string(a));
       break;
     default: {
       PropertyDesc* table = nullptr;
       s = e.ops().GetPropertyTable(e.self(), &table, &a, &session.services());
-      Expect(table != nullptr && a > 0 && session.allocator().BlockSize(table) >= a * sizeof(PropertyDesc),
+      VX_FUZZ_EXPECT(table != nullptr && a > 0 && session.allocator().BlockSize(table) >= a * sizeof(PropertyDesc),
              name + " GetPropertyTable: no table of its count in a host block");
       break;
     }
   }
-  Trace(name + " state call");
+  VX_FUZZ_TRACE(name + " state call");
   session.CheckHeap(name + " state call");
-  Expect(s == kOk, name + " state call: status " + std::to_string(s));
+  VX_FUZZ_EXPECT(s == kOk, name + " state call: status " + std::to_string(s));
 }
 
 void ScriptCall(Input& in, LiveEffect& e, Session& session) {
@@ -146,23 +142,23 @@ void ScriptCall(Input& in, LiveEffect& e, Session& session) {
   *result.get() = placeholder;
   std::int32_t restarted = 0, changed = 0;
   const std::string what = cls.name + " CallFunction " + name + " with " + std::to_string(given) + " arguments";
-  Trace(what + " (count " + std::to_string(count) + ", first " + std::to_string(first) + ")");
+  VX_FUZZ_TRACE(what + " (count " + std::to_string(count) + ", first " + std::to_string(first) + ")");
   const Status s = e.ops().CallFunction(e.self(), values.Intern(name), arg, count, first, result.get(),
                                         &session.services(), &restarted, &changed);
   session.CheckHeap(what);
-  Expect(args.Intact() && result.Intact(), what + ": wrote past the arguments or the result");
+  VX_FUZZ_EXPECT(args.Intact() && result.Intact(), what + ": wrote past the arguments or the result");
   if (known)
-    Expect(std::find(std::begin(kScriptStatuses), std::end(kScriptStatuses), s) != std::end(kScriptStatuses),
+    VX_FUZZ_EXPECT(std::find(std::begin(kScriptStatuses), std::end(kScriptStatuses), s) != std::end(kScriptStatuses),
            what + ": status " + std::to_string(s));
   else
-    Expect(s == kNoSuchFunction, what + ": status " + std::to_string(s) + " for a function it lacks");
-  Expect(Flag01(restarted) && Flag01(changed), what + ": flags " + std::to_string(restarted) + ", " + std::to_string(changed));
+    VX_FUZZ_EXPECT(s == kNoSuchFunction, what + ": status " + std::to_string(s) + " for a function it lacks");
+  VX_FUZZ_EXPECT(Flag01(restarted) && Flag01(changed), what + ": flags " + std::to_string(restarted) + ", " + std::to_string(changed));
   if (result->bits != placeholder.bits) {
     std::int32_t type = 0;
-    Expect(values.TypeOf(*result.get(), &type) == kOk, what + ": a result that is no value");
+    VX_FUZZ_EXPECT(values.TypeOf(*result.get(), &type) == kOk, what + ": a result that is no value");
     values.Release(result.get());
   }
-  Expect(session.values().ServiceReferences() == 0, what + ": kept a reference on the value service");
+  VX_FUZZ_EXPECT(session.values().ServiceReferences() == 0, what + ": kept a reference on the value service");
 }
 
 }  // namespace vx::fuzz

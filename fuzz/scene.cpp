@@ -86,9 +86,9 @@ std::unique_ptr<Fenced> FilledBlock(std::size_t bytes, std::uint32_t seed) {
   return block;
 }
 
-std::vector<std::uint8_t> Copy(const Fenced* block) {
-  if (block == nullptr) return {};
-  return std::vector<std::uint8_t>(block->data(), block->data() + block->size());
+// Appends the block's bytes; snapshots keep their capacity between draws.
+void AppendBytes(const Fenced* block, std::vector<std::uint8_t>* out) {
+  if (block != nullptr) out->insert(out->end(), block->data(), block->data() + block->size());
 }
 
 bool Same(const Fenced* block, const std::vector<std::uint8_t>& before) {
@@ -178,7 +178,10 @@ HostView::HostView(Input& in, Role role) {
   }
 }
 
-void HostView::Snapshot() { before_ = Copy(memory_.get()); }
+void HostView::Snapshot() {
+  before_.clear();
+  AppendBytes(memory_.get(), &before_);
+}
 
 bool HostView::Intact() const { return view_.Intact() && (memory_ == nullptr || memory_->Intact()); }
 
@@ -270,23 +273,21 @@ bool RenderScene::MissingMemory() const {
 void RenderScene::TraceScene(const std::string& call, const AreaRect& update, std::int32_t blend,
                               std::int32_t draw, std::int32_t align, std::int32_t hardMask, bool runs) {
   if (!Tracing()) return;
-  Trace(call + ": update " + Text(update) + " blend " + std::to_string(blend) + " draw " + std::to_string(draw) +
+  VX_FUZZ_TRACE(call + ": update " + Text(update) + " blend " + std::to_string(blend) + " draw " + std::to_string(draw) +
         " align " + std::to_string(align) + " hardMask " + std::to_string(hardMask) + (runs ? " runs" : "") +
         (hasColours_ ? "" : " no palette") + (hasThresholds_ ? "" : " no thresholds"));
-  Trace("  dst   " + Text(*dst_.view()));
-  Trace("  alpha " + Text(*alpha_.view()));
-  Trace("  mask  " + Text(*mask_.view()));
-  Trace("  src   " + Text(*src_.view()));
+  VX_FUZZ_TRACE("  dst   " + Text(*dst_.view()));
+  VX_FUZZ_TRACE("  alpha " + Text(*alpha_.view()));
+  VX_FUZZ_TRACE("  mask  " + Text(*mask_.view()));
+  VX_FUZZ_TRACE("  src   " + Text(*src_.view()));
 }
 
 void RenderScene::Snapshot() {
   dst_.Snapshot(), alpha_.Snapshot(), mask_.Snapshot(), src_.Snapshot();
-  runsBefore_ = Copy(runs_.get());
+  runsBefore_.clear();
+  AppendBytes(runs_.get(), &runsBefore_);
   paletteBefore_.clear();
-  for (const Fenced* plane : {red_.get(), green_.get(), blue_.get()}) {
-    const std::vector<std::uint8_t> bytes = Copy(plane);
-    paletteBefore_.insert(paletteBefore_.end(), bytes.begin(), bytes.end());
-  }
+  for (const Fenced* plane : {red_.get(), green_.get(), blue_.get()}) AppendBytes(plane, &paletteBefore_);
   thresholdsBefore_ = *thresholds_.get();
 }
 
@@ -395,7 +396,7 @@ void RenderScene::HitTest(Input& in, LiveEffect& e, Session& session) {
   std::int32_t value = kUnset;
   Snapshot();
   const std::string what = e.cls->name + " GetAlphaAt";
-  Trace(what + " (" + std::to_string(horizontal) + ", " + std::to_string(vertical) + ") on " + Text(*alpha.view()) +
+  VX_FUZZ_TRACE(what + " (" + std::to_string(horizontal) + ", " + std::to_string(vertical) + ") on " + Text(*alpha.view()) +
         (hasSprite_ ? "" : " no sprite"));
   const Status s = e.ops().GetAlphaAt(e.self(), alpha.view(), vertical, horizontal, &value,
                                       hasSprite_ ? sprite_.get() : nullptr);

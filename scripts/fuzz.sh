@@ -43,9 +43,11 @@ for target in "${targets[@]}"; do
   fi
   mkdir -p "$out/corpus/$target" "$out/findings/$target"
   # The working corpus comes first: libFuzzer adds what it finds there and
-  # leaves the committed seeds alone. The outer timeout is a guard only.
+  # leaves the committed seeds alone. The plain schedule (-entropic=0) runs
+  # about half as many executions again as the entropic one on these small
+  # inputs. The outer timeout is a guard only.
   timeout --kill-after=30 $((seconds + 120)) nice -n 19 "$binary" \
-    -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
+    -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 -entropic=0 \
     -dict=fuzz/vornix.dict -artifact_prefix="$out/findings/$target/" \
     "$out/corpus/$target" "fuzz/corpus/$target" >"$out/findings/$target.log" 2>&1 &
   pids+=($!)
