@@ -2,6 +2,7 @@
 
 #include <sanitizer/asan_interface.h>
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <regex>
 #include <set>
 
 namespace vx::fuzz {
@@ -58,7 +58,6 @@ std::string TextOf(host::Allocator& allocator, char* text) {
 
 std::vector<EffectClass> FindEffects() {
   host::Host host(ModulePath());
-  static const std::regex kFunction(R"(^\s*([A-Za-z]\w*)\(sprite\b)");
   std::vector<EffectClass> offered;
   for (const ClassInfoRecord& record : host.ListClasses()) {
     if (!(record.interfaceId == kEffectInterfaceId)) continue;
@@ -83,17 +82,9 @@ std::vector<EffectClass> FindEffects() {
     char* text = nullptr;
     fx->ops->GetDescription(fx.get(), &text, &services);
     const std::string description = TextOf(host.allocator(), text);
-    std::size_t start = 0;
-    std::set<std::string> functions;
-    while (start < description.size()) {
-      std::size_t end = description.find_first_of("\r\n", start);
-      if (end == std::string::npos) end = description.size();
-      const std::string line = description.substr(start, end - start);
-      std::smatch m;
-      if (std::regex_search(line, m, kFunction)) functions.insert(m[1].str());
-      start = end + 1;
-    }
-    cls.functions.assign(functions.begin(), functions.end());
+    // Sorted: an input names a function by its place in this list.
+    cls.functions = host::DescribedFunctions(description);
+    std::sort(cls.functions.begin(), cls.functions.end());
     cls.hasFunctions = !cls.functions.empty();
     offered.push_back(std::move(cls));
   }

@@ -1,8 +1,10 @@
 #include "host/core/host.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <regex>
 
 namespace vx::host {
 
@@ -139,6 +141,22 @@ std::string GuidText(const Guid& id) {
                 static_cast<unsigned>(id.data1), id.data2, id.data3, id.data4[0], id.data4[1],
                 id.data4[2], id.data4[3], id.data4[4], id.data4[5], id.data4[6], id.data4[7]);
   return text;
+}
+
+std::vector<std::string> DescribedFunctions(const std::string& description) {
+  static const std::regex kFunction(R"(^\s*([A-Za-z]\w*)\(sprite\b)");
+  std::vector<std::string> names;
+  // Lines end in CR as the module writes them, or LF once converted.
+  for (std::size_t start = 0; start < description.size();) {
+    std::size_t end = description.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = description.size();
+    const std::string line = description.substr(start, end - start);
+    std::smatch m;
+    if (std::regex_search(line, m, kFunction) && std::find(names.begin(), names.end(), m[1].str()) == names.end())
+      names.push_back(m[1].str());
+    start = end + 1;
+  }
+  return names;
 }
 
 }  // namespace vx::host

@@ -124,4 +124,8 @@ class Host {
 std::string ClassName(const Guid& classId);
 std::string GuidText(const Guid& id);
 
+// The script functions an effect's description lists (lines such as
+// "RelToPoint(sprite x, #rotate, ...)"), each once, in the order listed.
+std::vector<std::string> DescribedFunctions(const std::string& description);
+
 }  // namespace vx::host

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <regex>
 #include <set>
 
 #include "scene.h"
@@ -251,7 +250,6 @@ void CheckSetProperties(Group& group, host::Host& host, const ModuleFacts& facts
 void CheckScriptCalls(Group& group, host::Host& host, const ModuleFacts& facts) {
   host::Values& v = host.values();
   std::uint32_t seed = 300;
-  static const std::regex kFunction(R"(^\s*([A-Za-z]\w*)\(sprite\b)");
   for (const EffectFacts& fx : facts.effects) {
     LiveEffect e = ExpectEffect(group, host, fx);
     if (!e.fx) continue;
@@ -262,16 +260,7 @@ void CheckScriptCalls(Group& group, host::Host& host, const ModuleFacts& facts) 
     char* text = nullptr;
     e.ops()->GetDescription(e.self(), &text, &e.services);
     const std::string description = TakeText(group, host, text, fx.name + ": GetDescription");
-    std::set<std::string> functions;
-    std::size_t start = 0;
-    while (start < description.size()) {
-      std::size_t end = description.find_first_of("\r\n", start);
-      if (end == std::string::npos) end = description.size();
-      const std::string line = description.substr(start, end - start);
-      std::smatch m;
-      if (std::regex_search(line, m, kFunction)) functions.insert(m[1].str());
-      start = end + 1;
-    }
+    const std::vector<std::string> functions = host::DescribedFunctions(description);
 
     // Argument lists: nothing, each wrong or extreme kind alone, too many.
     const std::vector<std::pair<std::string, std::function<std::vector<HostValue>()>>> argLists = {

@@ -140,17 +140,6 @@ std::string Effect::Description() {
   return ShiftJisToUtf8(block.text);
 }
 
-std::vector<std::string> DescribedFunctions(const std::string& description) {
-  static const std::regex kFunction(R"(^\s*([A-Za-z]\w*)\(sprite\b)");
-  std::vector<std::string> names;
-  std::istringstream lines(description);
-  std::smatch m;
-  for (std::string line; std::getline(lines, line);)
-    if (std::regex_search(line, m, kFunction) && std::find(names.begin(), names.end(), m[1].str()) == names.end())
-      names.push_back(m[1].str());
-  return names;
-}
-
 std::vector<std::pair<std::string, std::string>> DescribedTypes(const std::string& description) {
   static const std::regex kKey(R"(^#(\w+)\s+(integer|float|symbol|point|rect|list)\b)");
   std::vector<std::pair<std::string, std::string>> types;

@@ -78,10 +78,10 @@ class Effect {
   Services services_;
 };
 
-// What an effect's description text lists: the script functions (lines such
-// as "RelToPoint(sprite x, #rotate, ...)") and each key's type word (lines
-// such as "#degrees   integer   ...").
-std::vector<std::string> DescribedFunctions(const std::string& description);
+// What an effect's description text lists: the script functions (the host
+// layer reads them) and each key's type word (lines such as
+// "#degrees   integer   ...").
+using host::DescribedFunctions;
 std::vector<std::pair<std::string, std::string>> DescribedTypes(const std::string& description);
 
 // The candidate closest to `name` in spelling, when it is close enough to
