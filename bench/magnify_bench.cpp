@@ -27,16 +27,6 @@ using bench::kHeight;
 using bench::kPixels;
 using bench::kWidth;
 
-struct Scene : bench::SpriteScene {
-  Scene(int depth, bool bilinear, int path) : SpriteScene(depth, kMagnifyClassId, 3) {
-    UsePath(path);
-    configured = Apply(host.values().List(
-        {{"percentage", host.values().Integer(200)},
-         {"interpolation", host.values().Integer(bilinear ? 1 : 0)}}));
-  }
-  bool configured = false;
-};
-
 #if VX_HAVE_OPENCV
 struct Peer : bench::CvPeerImages {
   Peer(int depth, bool bilinear) : CvPeerImages(depth, bilinear) {
@@ -48,10 +38,8 @@ struct Peer : bench::CvPeerImages {
 #endif
 
 void Magnify(benchmark::State& state) {
-  const int depth = static_cast<int>(state.range(0));
-  const bool bilinear = state.range(1) != 0;
-  const int path = static_cast<int>(state.range(2));
-  Scene scene(depth, bilinear, path);
+  const bench::SampledCase c = bench::SampledCase::Of(state);
+  bench::SampledScene scene(c, kMagnifyClassId, 3, "percentage", 200);
   if (!scene.configured) {
     state.SkipWithError("magnify could not be created or configured");
     return;
@@ -59,19 +47,15 @@ void Magnify(benchmark::State& state) {
   const auto render = [&] { scene.Render(); };
 #if VX_HAVE_OPENCV
   cv::setNumThreads(1);
-  Peer peer(depth, bilinear);
+  Peer peer(c.depth, c.bilinear);
   bench::MeasureAgainst(state, "resize", render, [&] { peer.Run(); });
 #else
   bench::MeasureAgainstEach(state, render);
 #endif
-  state.SetLabel(std::to_string(depth) + "-bit " + (bilinear ? "bilinear" : "nearest") + ", " +
-                 bench::PathName(path));
+  state.SetLabel(c.Label());
 }
 
-BENCHMARK(Magnify)
-    ->ArgsProduct({{32, 16, 8}, {0, 1}, {0, 1, 2}})
-    ->ArgNames({"depth", "bilinear", "path"})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Magnify)->Apply(bench::SampledCase::Register);
 
 }  // namespace
 }  // namespace vx

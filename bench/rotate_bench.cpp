@@ -42,18 +42,6 @@ double ThreadSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-struct Scene : bench::SpriteScene {
-  Scene(int depth, bool bilinear, int path) : SpriteScene(depth, kRotateClassId, 7) {
-    UsePath(path);
-    configured = Apply(host.values().List(
-        {{"degrees", host.values().Integer(kDegrees)},
-         {"interpolation", host.values().Integer(bilinear ? 1 : 0)}}));
-  }
-
-
-  bool configured = false;
-};
-
 #if VX_HAVE_OPENCV
 struct Peer : bench::CvPeerImages {
   Peer(int depth, bool bilinear) : CvPeerImages(depth, bilinear) {
@@ -68,17 +56,15 @@ struct Peer : bench::CvPeerImages {
 #endif
 
 void Rotate(benchmark::State& state) {
-  const int depth = static_cast<int>(state.range(0));
-  const bool bilinear = state.range(1) != 0;
-  const int path = static_cast<int>(state.range(2));
-  Scene scene(depth, bilinear, path);
+  const bench::SampledCase c = bench::SampledCase::Of(state);
+  bench::SampledScene scene(c, kRotateClassId, 7, "degrees", kDegrees);
   if (!scene.configured) {
     state.SkipWithError("rotate could not be created or configured");
     return;
   }
 #if VX_HAVE_OPENCV
   cv::setNumThreads(1);
-  Peer peer(depth, bilinear);
+  Peer peer(c.depth, c.bilinear);
 #endif
   double ours = 0, theirs = 0;
   for (auto _ : state) {
@@ -101,14 +87,10 @@ void Rotate(benchmark::State& state) {
     state.counters["warpAffine_Mpx/s"] = frames * kPixels / theirs / 1e6;
     state.counters["vs_warpAffine"] = theirs / ours;
   }
-  state.SetLabel(std::to_string(depth) + "-bit " + (bilinear ? "bilinear" : "nearest") +
-                 ", " + bench::PathName(path));
+  state.SetLabel(c.Label());
 }
 
-BENCHMARK(Rotate)
-    ->ArgsProduct({{32, 16, 8}, {0, 1}, {0, 1, 2}})
-    ->ArgNames({"depth", "bilinear", "path"})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Rotate)->Apply(bench::SampledCase::Register);
 
 }  // namespace
 }  // namespace vx

@@ -163,4 +163,39 @@ void MeasureAgainstCopy(benchmark::State& state, SpriteScene& scene, Render&& re
   MeasureAgainst(state, "copy", render, [&] { CopyRows(scene.source, scene.destination); });
 }
 
+// The cases of a sampled effect's benchmark (rotate, swirl, magnify):
+// every depth, both samplings, every path.
+struct SampledCase {
+  int depth;
+  bool bilinear;
+  int path;
+
+  static SampledCase Of(const benchmark::State& state) {
+    return {static_cast<int>(state.range(0)), state.range(1) != 0, static_cast<int>(state.range(2))};
+  }
+  static void Register(benchmark::internal::Benchmark* b) {
+    b->ArgsProduct({{32, 16, 8}, {0, 1}, {0, 1, 2}})
+        ->ArgNames({"depth", "bilinear", "path"})
+        ->Unit(benchmark::kMillisecond);
+  }
+  std::string Label() const {
+    return std::to_string(depth) + "-bit " + (bilinear ? "bilinear" : "nearest") + ", " +
+           PathName(path);
+  }
+};
+
+// A sampled effect set for a case: its path, its sampling and one integer
+// property (the angle or the percentage).
+struct SampledScene : SpriteScene {
+  SampledScene(const SampledCase& c, const Guid& classId, unsigned seed, const char* key,
+               std::int32_t value)
+      : SpriteScene(c.depth, classId, seed) {
+    UsePath(c.path);
+    configured = Apply(host.values().List(
+        {{key, host.values().Integer(value)},
+         {"interpolation", host.values().Integer(c.bilinear ? 1 : 0)}}));
+  }
+  bool configured = false;
+};
+
 }  // namespace vx::bench

@@ -38,16 +38,6 @@ using bench::kPixels;
 using bench::kWidth;
 constexpr std::int32_t kDegrees = 90;
 
-struct Scene : bench::SpriteScene {
-  Scene(int depth, bool bilinear, int path) : SpriteScene(depth, kSwirlClassId, 5) {
-    UsePath(path);
-    configured = Apply(host.values().List(
-        {{"degrees", host.values().Integer(kDegrees)},
-         {"interpolation", host.values().Integer(bilinear ? 1 : 0)}}));
-  }
-  bool configured = false;
-};
-
 #if VX_HAVE_OPENCV
 // The swirl's map: each pixel's offset from the centre turned by the angle
 // at full strength in the middle, falling off linearly along x and y.
@@ -93,10 +83,8 @@ struct MagickPeer {
 #endif
 
 void Swirl(benchmark::State& state) {
-  const int depth = static_cast<int>(state.range(0));
-  const bool bilinear = state.range(1) != 0;
-  const int path = static_cast<int>(state.range(2));
-  Scene scene(depth, bilinear, path);
+  const bench::SampledCase c = bench::SampledCase::Of(state);
+  bench::SampledScene scene(c, kSwirlClassId, 5, "degrees", kDegrees);
   if (!scene.configured) {
     state.SkipWithError("swirl could not be created or configured");
     return;
@@ -104,10 +92,10 @@ void Swirl(benchmark::State& state) {
   const auto render = [&] { scene.Render(); };
 #if VX_HAVE_OPENCV
   cv::setNumThreads(1);
-  RemapPeer remap(depth, bilinear);
+  RemapPeer remap(c.depth, c.bilinear);
   const auto remapRun = [&] { remap.Run(); };
 #if VX_HAVE_MAGICK
-  if (depth == 32) {
+  if (c.depth == 32) {
     MagickPeer magick;
     const auto magickRun = [&] { magick.Run(); };
     bench::MeasureAgainstEach(state, render, std::pair<std::string, decltype(remapRun)>{"remap", remapRun},
@@ -118,14 +106,10 @@ void Swirl(benchmark::State& state) {
 #else
   bench::MeasureAgainstEach(state, render);
 #endif
-  state.SetLabel(std::to_string(depth) + "-bit " + (bilinear ? "bilinear" : "nearest") + ", " +
-                 bench::PathName(path));
+  state.SetLabel(c.Label());
 }
 
-BENCHMARK(Swirl)
-    ->ArgsProduct({{32, 16, 8}, {0, 1}, {0, 1, 2}})
-    ->ArgNames({"depth", "bilinear", "path"})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Swirl)->Apply(bench::SampledCase::Register);
 
 }  // namespace
 }  // namespace vx
