@@ -114,6 +114,15 @@ class Driver {
   HostValue Int(std::int32_t v) { return values().Integer(v); }
   HostValue Sym(const char* s) { return values().SymbolValue(s); }
 
+  // The script functions the effect's description offers.
+  std::vector<std::string> Functions() {
+    char* text = nullptr;
+    if (fx()->ops->GetDescription(fx(), &text, &services_) != kOk || text == nullptr) return {};
+    const std::string description(text);
+    host_.allocator().Free(text);
+    return DescribedFunctions(description);
+  }
+
   // `name` with `args` from index `first`, the count as given.
   Status Call(const std::string& name, const std::vector<HostValue>& args, std::int32_t count,
               std::int32_t first, HostValue* result) {
