@@ -1,6 +1,9 @@
 """Writes the benchmark table (Markdown) from the JSON files of one run.
 
-Usage: bench_table.py RESULTS_DIR PROCESSOR ROWS > docs/benchmarks.md
+Usage: bench_table.py RESULTS_DIR PROCESSOR ROWS REPETITIONS > docs/benchmarks.md
+
+With repetitions each case's figures are the medians Google Benchmark
+reports (every counter on its own); without, the single run's.
 """
 import json
 import pathlib
@@ -17,8 +20,12 @@ FLOOR = 150  # Mpx/s every row should reach
 
 def rows(results):
     for file in sorted(pathlib.Path(results).glob("*.json")):
-        for b in json.loads(file.read_text())["benchmarks"]:
-            family, *args = b["name"].split("/")
+        runs = json.loads(file.read_text())["benchmarks"]
+        repeated = any(b.get("run_type") == "aggregate" for b in runs)
+        for b in runs:
+            if repeated and b.get("aggregate_name") != "median":
+                continue
+            family, *args = b.get("run_name", b["name"]).split("/")
             if family not in EFFECTS or "Mpx/s" not in b:
                 continue
             a = dict(arg.split(":") for arg in args if ":" in arg)
@@ -35,13 +42,15 @@ def rows(results):
 
 
 def main():
-    results, processor, variant = sys.argv[1:4]
+    results, processor, variant, repetitions = sys.argv[1:5]
+    figures = (f"the median of {repetitions} repetitions interleaved at random with the "
+               "other cases" if int(repetitions) > 1 else "one repetition")
     table = sorted(rows(results), key=lambda r: (r["order"], -r["depth"], r["sampling"],
                                                   r["other"], r["path"]))
     out = ["# Benchmarks", "",
            f"One run of `scripts/bench.sh` on {processor}, one thread, 640 × 480, "
-           f"row kernels: {variant}. Mpx/s in processor time; the peer is measured in the "
-           "same run on the same frames and the ratio is ours over the peer's (above 1: "
+           f"row kernels: {variant}. Mpx/s in processor time, {figures}; the peer is "
+           "measured in the same repetition on the same frames and the ratio is ours over the peer's (above 1: "
            "faster). Peers: `warpAffine` (rotate), `remap` with a precomputed map and "
            "ImageMagick's swirl (swirl), `resize` (magnify), OpenCV's HSV round trip "
            "(colour shifts), a copy of every row (mosaic, line skip) and line skip "
