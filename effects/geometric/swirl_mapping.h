@@ -84,15 +84,45 @@ class SwirlMapping {
     Turn();
   }
 
+  // The positions of the next n pixels of the row, in order, each as X()
+  // and Y() would give it; the walk then stands past them. The running
+  // values live in locals here, where no store to xs or ys can touch them.
+  VX_PIXEL_INLINE void Fill(std::int32_t* xs, std::int32_t* ys, std::int32_t n) {
+    const AngleTable& sine = sine_;
+    const AngleTable& cosine = cosine_;
+    const std::int32_t ox = originX_, oy = originY_, dy = rowDy_;
+    const float step = thetaStep_;
+    float theta = theta_;
+    std::int32_t dx = dx_, x = x_, y = y_;
+    for (std::int32_t i = 0; i < n; ++i) {
+      xs[i] = x;
+      ys[i] = y;
+      theta += step;
+      ++dx;
+      const std::int32_t t = TableIndex(theta);
+      const std::int32_t cs = cosine[t], sn = sine[t];
+      x = ox + dx * cs - dy * sn;
+      y = oy + dx * sn + dy * cs;
+    }
+    theta_ = theta;
+    dx_ = dx;
+    x_ = x;
+    y_ = y;
+  }
+
  private:
   static std::int32_t Distance(std::int32_t a, std::int32_t b) {
     return a > b ? a - b : b - a;
   }
 
   // The pixel's offset from the centre turned by its angle, in 8.8.
+  // Through 64 bits: a huge angle passes the int32 range before masking.
+  static std::int32_t TableIndex(float theta) {
+    return static_cast<std::int32_t>(static_cast<std::int64_t>(theta) & kAngleMask);
+  }
+
   void Turn() {
-    // Through 64 bits: a huge angle passes the int32 range before masking.
-    const std::int32_t t = static_cast<std::int32_t>(static_cast<std::int64_t>(theta_) & kAngleMask);
+    const std::int32_t t = TableIndex(theta_);
     const std::int32_t cs = cosine_[t], sn = sine_[t];
     x_ = originX_ + dx_ * cs - rowDy_ * sn;
     y_ = originY_ + dx_ * sn + rowDy_ * cs;

@@ -121,8 +121,12 @@ TEST_F(SwirlRender, MatchesThePlainReferenceOnRandomScenes) {
   std::mt19937 rng(2024);
   for (int round = 0; round < 600; ++round) {
     const KindPair& pair = kRenderPairs[round % std::size(kRenderPairs)];
-    Scene s(rng, SharedPalette(), pair, 1 + static_cast<std::int32_t>(rng() % 23), 1 + static_cast<std::int32_t>(rng() % 19),
-            1 + static_cast<std::int32_t>(rng() % 30), 1 + static_cast<std::int32_t>(rng() % 30));
+    // Every eighth stage is wide enough that a quadrant row runs past the
+    // loops' batches of positions (64 pixels) and their remainders.
+    const std::int32_t wide = round % 8 == 7 ? 120 + static_cast<std::int32_t>(rng() % 200) : 0;
+    Scene s(rng, SharedPalette(), pair, 1 + static_cast<std::int32_t>(rng() % 23) + wide,
+            1 + static_cast<std::int32_t>(rng() % 19),
+            1 + static_cast<std::int32_t>(rng() % 30) + wide, 1 + static_cast<std::int32_t>(rng() % 30));
     const std::int32_t degrees = s.Int(0, 3) == 0 ? 0 : s.Int(-800, 800);
     const bool bilinear = Configure(degrees, s.Int(0, 3));
     Image expected(pair.destination, 0, 0, s.destination.Width(), s.destination.Height(),
