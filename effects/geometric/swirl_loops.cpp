@@ -1,6 +1,8 @@
 #include "effects/geometric/swirl_loops.h"
 
 #include <algorithm>
+#include <cstring>
+#include <type_traits>
 
 #include "effects/geometric/clamped_loops.h"
 
@@ -10,6 +12,57 @@ namespace {
 using geometric_detail::HeldBlend4;
 using geometric_detail::kReadsPalette;
 using geometric_detail::PaletteComplete;
+
+#if defined(__SSE2__)
+// The four colour taps of a bilinear sample at `p` as two vectors of 16-bit
+// lanes: the left taps' (top, below) pairs of blue, green, red and fourth
+// byte, then the right taps', ready to be multiply-added by (top weight,
+// below weight). Sources without such a form sample pixel by pixel.
+template <class Source>
+VX_PIXEL_INLINE void TapWords(const typename Source::Table& t, const std::uint8_t* p,
+                              std::ptrdiff_t row, __m128i* left, __m128i* right) {
+  const __m128i zero = _mm_setzero_si128();
+  if constexpr (std::is_same_v<Source, Rgb555Source>) {
+    std::uint32_t top, below;
+    std::memcpy(&top, p, 4);
+    std::memcpy(&below, p + row, 4);
+    // Words (left top, left below, right top, right below), split into
+    // fields, each pair of a tap then a 32-bit lane.
+    const __m128i v = _mm_unpacklo_epi16(_mm_cvtsi32_si128(static_cast<int>(top)),
+                                         _mm_cvtsi32_si128(static_cast<int>(below)));
+    const __m128i field = _mm_set1_epi16(31);
+    const __m128i blueGreen = _mm_unpacklo_epi32(_mm_and_si128(v, field),
+                                                 _mm_and_si128(_mm_srli_epi16(v, 5), field));
+    const __m128i red = _mm_unpacklo_epi32(_mm_and_si128(_mm_srli_epi16(v, 10), field), zero);
+    *left = _mm_unpacklo_epi64(blueGreen, red);
+    *right = _mm_unpackhi_epi64(blueGreen, red);
+  } else {
+    __m128i top, below;
+    if constexpr (std::is_same_v<Source, Indexed8Source>) {
+      const auto pair = [&](const std::uint8_t* q) {
+        return _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t.bgr[q[0]])),
+                                  _mm_cvtsi32_si128(static_cast<int>(t.bgr[q[1]])));
+      };
+      top = pair(p);
+      below = pair(p + row);
+    } else {
+      top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+      below = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + row));
+    }
+    const __m128i both = _mm_unpacklo_epi8(top, below);
+    *left = _mm_unpacklo_epi8(both, zero);
+    *right = _mm_unpackhi_epi8(both, zero);
+  }
+}
+
+template <class Source>
+inline constexpr bool kTapWords = std::is_same_v<Source, ExpandedSource<4>> ||
+                                  std::is_same_v<Source, Indexed8Source> ||
+                                  std::is_same_v<Source, Rgb555Source>;
+#else
+template <class Source>
+inline constexpr bool kTapWords = false;
+#endif
 
 // The mask byte at the sample's own pixel (none outside the sprite, none at
 // or below the lower threshold); the colour there, or of the four taps with
@@ -29,8 +82,7 @@ class SwirlSampler {
         static_cast<std::uint32_t>(iy) < innerRows_) {
       const std::int32_t m = *mask_.At(ix, iy);
       if (m <= lower_) return {};
-      const std::uint8_t* p = colour_.top + iy * colour_.rowStep +
-                              std::ptrdiff_t{ix} * StepOf<Source::kStep>(colour_.step);
+      const std::uint8_t* p = ColourAt(ix, iy);
       if constexpr (!kBilinear)
         return {m, Source::LoadBgr(table_, p)};
       else
@@ -44,7 +96,86 @@ class SwirlSampler {
       return Edge(ix, iy, x & 255, y & 255);
   }
 
+  // The samples at the positions (xs[i], ys[i]), i < n, as mask values and
+  // colours. Bilinear samples whose taps all lie inside go four at a time
+  // where the source has TapWords; a mask byte at or below the lower
+  // threshold then gives mask 0 and leaves the colour as weighed (every
+  // sink passes over such a sample without reading its colour).
+  VX_PIXEL_INLINE void Run(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
+                           std::int32_t* ms, std::uint32_t* cs) const {
+    std::int32_t i = 0;
+#if defined(__SSE2__)
+    if constexpr (kBilinear && kTapWords<Source>) {
+      const __m128i byte = _mm_set1_epi32(255);
+      const __m128i columns = _mm_set1_epi32(static_cast<std::int32_t>(innerColumns_));
+      const __m128i rows = _mm_set1_epi32(static_cast<std::int32_t>(innerRows_));
+      const __m128i none = _mm_set1_epi32(-1);
+      for (; i + 4 <= n; i += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ys + i));
+        const __m128i ix = _mm_srai_epi32(x, 8), iy = _mm_srai_epi32(y, 8);
+        const __m128i inside =
+            _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(ix, none), _mm_cmpgt_epi32(columns, ix)),
+                          _mm_and_si128(_mm_cmpgt_epi32(iy, none), _mm_cmpgt_epi32(rows, iy)));
+        if (_mm_movemask_ps(_mm_castsi128_ps(inside)) != 15) {
+          for (std::int32_t k = i; k < i + 4; ++k) {
+            const PackedSample s = (*this)(xs[k], ys[k]);
+            ms[k] = s.mask;
+            cs[k] = s.colour;
+          }
+          continue;
+        }
+        // BilinearWeights four at a time (the fractions' product fits 16
+        // bits), as (top, below) pairs of the left and of the right taps.
+        const __m128i fx = _mm_and_si128(x, byte), fy = _mm_and_si128(y, byte);
+        const __m128i w11 = _mm_srli_epi32(_mm_mullo_epi16(fx, fy), 8);
+        const __m128i w10 = _mm_sub_epi32(fx, w11);
+        const __m128i w01 = _mm_sub_epi32(fy, w11);
+        const __m128i w00 = _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(256), w10), fy);
+        const __m128i leftWeights = _mm_or_si128(w00, _mm_slli_epi32(w01, 16));
+        const __m128i rightWeights = _mm_or_si128(w10, _mm_slli_epi32(w11, 16));
+        const __m128i s0 = Weigh<0>(xs[i], ys[i], leftWeights, rightWeights, ms + i);
+        const __m128i s1 = Weigh<1>(xs[i + 1], ys[i + 1], leftWeights, rightWeights, ms + i + 1);
+        const __m128i s2 = Weigh<2>(xs[i + 2], ys[i + 2], leftWeights, rightWeights, ms + i + 2);
+        const __m128i s3 = Weigh<3>(xs[i + 3], ys[i + 3], leftWeights, rightWeights, ms + i + 3);
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(s0, s1), _mm_packs_epi32(s2, s3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cs + i),
+                         _mm_and_si128(bytes, _mm_set1_epi32(0xFFFFFF)));
+      }
+    }
+#endif
+    for (; i < n; ++i) {
+      const PackedSample s = (*this)(xs[i], ys[i]);
+      ms[i] = s.mask;
+      cs[i] = s.colour;
+    }
+  }
+
  private:
+  const std::uint8_t* ColourAt(std::int32_t ix, std::int32_t iy) const {
+    return colour_.top + iy * colour_.rowStep +
+           std::ptrdiff_t{ix} * StepOf<Source::kStep>(colour_.step);
+  }
+
+#if defined(__SSE2__)
+  // Sample k of a group whose taps all lie inside: its mask value into *m,
+  // its weighed blue, green, red and fourth byte as 32-bit lanes.
+  template <int k>
+  VX_PIXEL_INLINE __m128i Weigh(std::int32_t x, std::int32_t y, __m128i leftWeights,
+                                __m128i rightWeights, std::int32_t* m) const {
+    const std::int32_t ix = x >> 8, iy = y >> 8;
+    const std::int32_t v = *mask_.At(ix, iy);
+    *m = v > lower_ ? v : 0;
+    __m128i left, right;
+    TapWords<Source>(table_, ColourAt(ix, iy), colour_.rowStep, &left, &right);
+    constexpr int kLane = k * 0x55;
+    const __m128i sum =
+        _mm_add_epi32(_mm_madd_epi16(left, _mm_shuffle_epi32(leftWeights, kLane)),
+                      _mm_madd_epi16(right, _mm_shuffle_epi32(rightWeights, kLane)));
+    return _mm_srli_epi32(sum, 8);
+  }
+#endif
+
   // The last column or row, or outside: taps past the sprite held on it.
   PackedSample Edge(std::int32_t ix, std::int32_t iy, std::int32_t fx, std::int32_t fy) const {
     if (static_cast<std::uint32_t>(ix) >= static_cast<std::uint32_t>(mask_.width) ||
@@ -63,22 +194,24 @@ class SwirlSampler {
   std::uint32_t innerColumns_, innerRows_;
 };
 
-// Destination pixels whose positions are all worked out before the first
-// of them is sampled: the mapping's serial float chain and table lookups
-// run on their own, and the sampling that follows has no chain through it.
+// A row goes in batches of destination pixels: first all their positions
+// (the mapping's serial float chain and table lookups on their own), then
+// all their samples (no chain through them), then the sink.
 constexpr std::int32_t kChunk = 64;
 
 template <class Sampler, class Sink>
 void ChunkedWalk(std::int32_t width, std::int32_t height, SwirlMapping& map,
                  const Sampler& sample, Sink& sink) {
-  std::int32_t xs[kChunk], ys[kChunk];
+  alignas(16) std::int32_t xs[kChunk], ys[kChunk], ms[kChunk];
+  alignas(16) std::uint32_t cs[kChunk];
   for (std::int32_t y = 0; y < height; ++y) {
     sink.BeginRow(y);
     map.BeginRow(y);
     for (std::int32_t x0 = 0; x0 < width; x0 += kChunk) {
       const std::int32_t n = width - x0 < kChunk ? width - x0 : kChunk;
       map.Fill(xs, ys, n);
-      for (std::int32_t i = 0; i < n; ++i) sink.Put(x0 + i, sample(xs[i], ys[i]));
+      sample.Run(xs, ys, n, ms, cs);
+      for (std::int32_t i = 0; i < n; ++i) sink.Put(x0 + i, PackedSample{ms[i], cs[i]});
     }
     EndSinkRow(sink);
   }
