@@ -64,6 +64,28 @@ template <class Source>
 inline constexpr bool kTapWords = false;
 #endif
 
+// Where a sample whose taps all lie inside reads, in locals of the loop
+// (no store to the sample arrays can then touch them).
+template <class Source>
+struct InsideReach {
+  const std::uint8_t* maskTop;
+  std::ptrdiff_t maskRow;
+  std::int32_t maskStep;
+  const std::uint8_t* colourTop;
+  std::ptrdiff_t colourRow;
+  std::int32_t colourStep;
+  std::int32_t lower;
+
+  // The mask value at pixel (ix, iy): 0 at or below the lower threshold.
+  VX_PIXEL_INLINE std::int32_t Mask(std::int32_t ix, std::int32_t iy) const {
+    const std::int32_t m = maskTop[iy * maskRow + std::ptrdiff_t{ix} * maskStep];
+    return m > lower ? m : 0;
+  }
+  VX_PIXEL_INLINE const std::uint8_t* Colour(std::int32_t ix, std::int32_t iy) const {
+    return colourTop + iy * colourRow + std::ptrdiff_t{ix} * StepOf<Source::kStep>(colourStep);
+  }
+};
+
 // The mask byte at the sample's own pixel (none outside the sprite, none at
 // or below the lower threshold); the colour there, or of the four taps with
 // those past the last column or row held on it. Samples whose taps all lie
@@ -82,12 +104,13 @@ class SwirlSampler {
         static_cast<std::uint32_t>(iy) < innerRows_) {
       const std::int32_t m = *mask_.At(ix, iy);
       if (m <= lower_) return {};
-      const std::uint8_t* p = ColourAt(ix, iy);
+      const InsideReach<Source> at = Reach();
+      const std::uint8_t* p = at.Colour(ix, iy);
       if constexpr (!kBilinear)
         return {m, Source::LoadBgr(table_, p)};
       else
-        return {m, Blend4Colour<Source>(table_, p, colour_.rowStep,
-                                        StepOf<Source::kStep>(colour_.step),
+        return {m, Blend4Colour<Source>(table_, p, at.colourRow,
+                                        StepOf<Source::kStep>(at.colourStep),
                                         BilinearWeights(x & 255, y & 255))};
     }
     if constexpr (!kBilinear)
@@ -97,16 +120,19 @@ class SwirlSampler {
   }
 
   // The samples at the positions (xs[i], ys[i]), i < n, as mask values and
-  // colours. Bilinear samples whose taps all lie inside go four at a time
-  // where the source has TapWords; a mask byte at or below the lower
-  // threshold then gives mask 0 and leaves the colour as weighed (every
-  // sink passes over such a sample without reading its colour).
-  VX_PIXEL_INLINE void Run(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
-                           std::int32_t* ms, std::uint32_t* cs) const {
+  // colours. Groups of four whose taps all lie inside go without a test
+  // per sample (bilinear ones weighed four at a time where the source has
+  // TapWords); a mask byte at or below the lower threshold then gives mask
+  // 0 and leaves the colour as read (every sink passes over such a sample
+  // without reading its colour).
+  [[gnu::noinline]] void Run(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
+                             std::int32_t* ms, std::uint32_t* cs) const {
     std::int32_t i = 0;
 #if defined(__SSE2__)
-    if constexpr (kBilinear && kTapWords<Source>) {
-      const __m128i byte = _mm_set1_epi32(255);
+    constexpr bool kGroups = !kBilinear || kTapWords<Source>;
+    if constexpr (kGroups) {
+      const InsideReach<Source> at = Reach();
+      const typename Source::Table& table = table_;
       const __m128i columns = _mm_set1_epi32(static_cast<std::int32_t>(innerColumns_));
       const __m128i rows = _mm_set1_epi32(static_cast<std::int32_t>(innerRows_));
       const __m128i none = _mm_set1_epi32(-1);
@@ -125,22 +151,32 @@ class SwirlSampler {
           }
           continue;
         }
-        // BilinearWeights four at a time (the fractions' product fits 16
-        // bits), as (top, below) pairs of the left and of the right taps.
-        const __m128i fx = _mm_and_si128(x, byte), fy = _mm_and_si128(y, byte);
-        const __m128i w11 = _mm_srli_epi32(_mm_mullo_epi16(fx, fy), 8);
-        const __m128i w10 = _mm_sub_epi32(fx, w11);
-        const __m128i w01 = _mm_sub_epi32(fy, w11);
-        const __m128i w00 = _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(256), w10), fy);
-        const __m128i leftWeights = _mm_or_si128(w00, _mm_slli_epi32(w01, 16));
-        const __m128i rightWeights = _mm_or_si128(w10, _mm_slli_epi32(w11, 16));
-        const __m128i s0 = Weigh<0>(xs[i], ys[i], leftWeights, rightWeights, ms + i);
-        const __m128i s1 = Weigh<1>(xs[i + 1], ys[i + 1], leftWeights, rightWeights, ms + i + 1);
-        const __m128i s2 = Weigh<2>(xs[i + 2], ys[i + 2], leftWeights, rightWeights, ms + i + 2);
-        const __m128i s3 = Weigh<3>(xs[i + 3], ys[i + 3], leftWeights, rightWeights, ms + i + 3);
-        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(s0, s1), _mm_packs_epi32(s2, s3));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cs + i),
-                         _mm_and_si128(bytes, _mm_set1_epi32(0xFFFFFF)));
+        if constexpr (!kBilinear) {
+          for (std::int32_t k = i; k < i + 4; ++k) {
+            const std::int32_t px = xs[k] >> 8, py = ys[k] >> 8;
+            ms[k] = at.Mask(px, py);
+            cs[k] = Source::LoadBgr(table, at.Colour(px, py));
+          }
+        } else {
+          // BilinearWeights four at a time (the fractions' product fits 16
+          // bits), as (top, below) pairs of the left and of the right taps.
+          const __m128i byte = _mm_set1_epi32(255);
+          const __m128i fx = _mm_and_si128(x, byte), fy = _mm_and_si128(y, byte);
+          const __m128i w11 = _mm_srli_epi32(_mm_mullo_epi16(fx, fy), 8);
+          const __m128i w10 = _mm_sub_epi32(fx, w11);
+          const __m128i w01 = _mm_sub_epi32(fy, w11);
+          const __m128i w00 = _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(256), w10), fy);
+          const __m128i left = _mm_or_si128(w00, _mm_slli_epi32(w01, 16));
+          const __m128i right = _mm_or_si128(w10, _mm_slli_epi32(w11, 16));
+          const __m128i s0 = Weigh<0>(at, table, xs[i], ys[i], left, right, ms + i);
+          const __m128i s1 = Weigh<1>(at, table, xs[i + 1], ys[i + 1], left, right, ms + i + 1);
+          const __m128i s2 = Weigh<2>(at, table, xs[i + 2], ys[i + 2], left, right, ms + i + 2);
+          const __m128i s3 = Weigh<3>(at, table, xs[i + 3], ys[i + 3], left, right, ms + i + 3);
+          const __m128i bytes =
+              _mm_packus_epi16(_mm_packs_epi32(s0, s1), _mm_packs_epi32(s2, s3));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(cs + i),
+                           _mm_and_si128(bytes, _mm_set1_epi32(0xFFFFFF)));
+        }
       }
     }
 #endif
@@ -152,22 +188,23 @@ class SwirlSampler {
   }
 
  private:
-  const std::uint8_t* ColourAt(std::int32_t ix, std::int32_t iy) const {
-    return colour_.top + iy * colour_.rowStep +
-           std::ptrdiff_t{ix} * StepOf<Source::kStep>(colour_.step);
+  InsideReach<Source> Reach() const {
+    return {mask_.top, mask_.rowStep, mask_.step, colour_.top, colour_.rowStep, colour_.step,
+            lower_};
   }
 
 #if defined(__SSE2__)
   // Sample k of a group whose taps all lie inside: its mask value into *m,
   // its weighed blue, green, red and fourth byte as 32-bit lanes.
   template <int k>
-  VX_PIXEL_INLINE __m128i Weigh(std::int32_t x, std::int32_t y, __m128i leftWeights,
-                                __m128i rightWeights, std::int32_t* m) const {
+  VX_PIXEL_INLINE static __m128i Weigh(const InsideReach<Source>& at,
+                                       const typename Source::Table& table, std::int32_t x,
+                                       std::int32_t y, __m128i leftWeights, __m128i rightWeights,
+                                       std::int32_t* m) {
     const std::int32_t ix = x >> 8, iy = y >> 8;
-    const std::int32_t v = *mask_.At(ix, iy);
-    *m = v > lower_ ? v : 0;
+    *m = at.Mask(ix, iy);
     __m128i left, right;
-    TapWords<Source>(table_, ColourAt(ix, iy), colour_.rowStep, &left, &right);
+    TapWords<Source>(table, at.Colour(ix, iy), at.colourRow, &left, &right);
     constexpr int kLane = k * 0x55;
     const __m128i sum =
         _mm_add_epi32(_mm_madd_epi16(left, _mm_shuffle_epi32(leftWeights, kLane)),
@@ -197,7 +234,15 @@ class SwirlSampler {
 // A row goes in batches of destination pixels: first all their positions
 // (the mapping's serial float chain and table lookups on their own), then
 // all their samples (no chain through them), then the sink.
-constexpr std::int32_t kChunk = 64;
+constexpr std::int32_t kChunk = SwirlMapping::kBatch;
+
+// Kept out of line, like the sampling pass: each loop gets the registers to
+// itself.
+template <class Sink>
+[[gnu::noinline]] void PutAll(Sink& sink, std::int32_t x0, const std::int32_t* ms,
+                              const std::uint32_t* cs, std::int32_t n) {
+  for (std::int32_t i = 0; i < n; ++i) sink.Put(x0 + i, PackedSample{ms[i], cs[i]});
+}
 
 template <class Sampler, class Sink>
 void ChunkedWalk(std::int32_t width, std::int32_t height, SwirlMapping& map,
@@ -211,7 +256,7 @@ void ChunkedWalk(std::int32_t width, std::int32_t height, SwirlMapping& map,
       const std::int32_t n = width - x0 < kChunk ? width - x0 : kChunk;
       map.Fill(xs, ys, n);
       sample.Run(xs, ys, n, ms, cs);
-      for (std::int32_t i = 0; i < n; ++i) sink.Put(x0 + i, PackedSample{ms[i], cs[i]});
+      PutAll(sink, x0, ms, cs, n);
     }
     EndSinkRow(sink);
   }

@@ -12,6 +12,10 @@
 #include <array>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "effects/geometric/rotate_angles.h"
 #include "effects/geometric/sampling.h"
 #include "framework/area_rect.h"
@@ -63,6 +67,10 @@ class SwirlMapping {
     const float k = static_cast<float>(frame.swirlAngle) / static_cast<float>(frame.hh);
     rowAngle_ = static_cast<float>(frame.hh - Distance(quadrant.rect.top, frame.cy)) * k;
     rowStep_ = static_cast<float>(quadrant.sy) * k;
+    // Table entries are 8.8 sines and cosines, within 16 bits.
+    for (std::int32_t t = 0; t < kTurn; ++t)
+      turns_[t] = (static_cast<std::uint32_t>(cosine_[t]) & 0xFFFFu) |
+                  (static_cast<std::uint32_t>(sine_[t]) << 16);
   }
 
   // The next row down (the rows come in order; `y` is not needed).
@@ -84,10 +92,59 @@ class SwirlMapping {
     Turn();
   }
 
-  // The positions of the next n pixels of the row, in order, each as X()
-  // and Y() would give it; the walk then stands past them. The running
-  // values live in locals here, where no store to xs or ys can touch them.
-  VX_PIXEL_INLINE void Fill(std::int32_t* xs, std::int32_t* ys, std::int32_t n) {
+  // Fill's most pixels at once.
+  static constexpr std::int32_t kBatch = 64;
+
+  // The positions of the next n (at most kBatch) pixels of the row, in
+  // order, each as X() and Y() would give it; the walk then stands past
+  // them. Entries from n up to the next multiple of four may be written.
+  void Fill(std::int32_t (&xs)[kBatch], std::int32_t (&ys)[kBatch], std::int32_t n) {
+#if defined(__SSE2__)
+    // Offsets within 16 bits (all but absurd destinations): the angles'
+    // table entries first, the serial float chain alone, then the turns
+    // four at a time, each (cosine, sine) pair multiply-added by
+    // (dx, -dy) and (dy, dx) in 16-bit halves. The products stay below
+    // 2^24, so the sums are those of the scalar form.
+    const std::int64_t lastDx = std::int64_t{dx_} + n + 3;
+    if (dx_ >= -32768 && lastDx <= 32767 && rowDy_ >= -32767 && rowDy_ <= 32767) {
+      alignas(16) std::uint32_t turn[kBatch];
+      const float step = thetaStep_;
+      float theta = theta_;
+      for (std::int32_t i = 0; i < n; ++i) {
+        turn[i] = turns_[TableIndex(theta)];
+        theta += step;
+      }
+      for (std::int32_t i = n; i < ((n + 3) & ~3); ++i) turn[i] = 0;
+      const auto low = [](std::int32_t v) { return static_cast<std::uint32_t>(v) & 0xFFFFu; };
+      const auto high = [](std::int32_t v) { return static_cast<std::uint32_t>(v) << 16; };
+      const auto lanes = [](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+        return _mm_set_epi32(static_cast<int>(d), static_cast<int>(c), static_cast<int>(b),
+                             static_cast<int>(a));
+      };
+      const std::int32_t dx = dx_, dy = rowDy_;
+      __m128i forX = lanes(low(dx) | high(-dy), low(dx + 1) | high(-dy), low(dx + 2) | high(-dy),
+                           low(dx + 3) | high(-dy));
+      __m128i forY = lanes(low(dy) | high(dx), low(dy) | high(dx + 1), low(dy) | high(dx + 2),
+                           low(dy) | high(dx + 3));
+      const __m128i stepX = _mm_set1_epi32(4), stepY = _mm_set1_epi32(4 << 16);
+      const __m128i ox = _mm_set1_epi32(originX_), oy = _mm_set1_epi32(originY_);
+      for (std::int32_t i = 0; i < n; i += 4) {
+        const __m128i pairs = _mm_load_si128(reinterpret_cast<const __m128i*>(turn + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(xs + i),
+                         _mm_add_epi32(ox, _mm_madd_epi16(pairs, forX)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(ys + i),
+                         _mm_add_epi32(oy, _mm_madd_epi16(pairs, forY)));
+        forX = _mm_add_epi16(forX, stepX);
+        forY = _mm_add_epi16(forY, stepY);
+      }
+      theta_ = theta;
+      dx_ += n;
+      Turn();
+      return;
+    }
+#endif
+    // The running values live in locals here, where no store to xs or ys
+    // can touch them.
     const AngleTable& sine = sine_;
     const AngleTable& cosine = cosine_;
     const std::int32_t ox = originX_, oy = originY_, dy = rowDy_;
@@ -136,6 +193,8 @@ class SwirlMapping {
   std::int32_t dx0_, dy_, dx_ = 0, rowDy_ = 0;
   std::int32_t originX_, originY_;
   std::int32_t x_ = 0, y_ = 0;
+  // Each angle's cosine (low half) and sine (high half).
+  std::uint32_t turns_[kTurn];
 };
 
 // The table index of the swirl at a hit-test point (dx, dy) from the
