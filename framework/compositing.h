@@ -22,7 +22,11 @@
 // and
 //   void StoreRun(std::uint8_t* d, std::int32_t x, std::int32_t n);
 // for a source that writes the pixels [x, x + n) outright itself, faster
-// than one At each (a straight copy); d is pixel x of the row.
+// than one At each (a straight copy); d is pixel x of the row, and
+//   void Entries(std::int32_t x, std::int32_t n, std::uint32_t* out);
+// for a source that gives the colours of [x, x + n) at once (n at most
+// kBatch), each as the row kernels take it (EntryOf with weight 0); blends
+// then ask it instead of At.
 // Within a row every pixel is met once, in increasing x: a drawn pixel asks
 // At once (or, for a source with SameColourFrom, one At answers the whole
 // span of pixels it names), a pixel the mask leaves alone is part of one
@@ -303,7 +307,9 @@ inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32
   std::uint32_t cw[kBatch + 3];
   while (x < end) {
     const std::int32_t n = std::min(kBatch, end - x);
-    if constexpr (HasColourRuns<Source>) {
+    if constexpr (requires { src.Entries(x, n, cw); }) {
+      src.Entries(x, n, cw);
+    } else if constexpr (HasColourRuns<Source>) {
       for (std::int32_t i = 0; i < n;) {
         const std::uint32_t colour = EntryOf<Fmt>(src.At(x + i), 0);
         const std::int32_t same = std::max<std::int32_t>(1, src.SameColourFrom(x + i));

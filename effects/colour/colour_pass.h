@@ -219,10 +219,33 @@ class PassSource {
       c = Units::Apply(fn_, Unpack(Reader::LoadBgr(table_, p)));
     }
     if constexpr (kHasStep<Fn>) fn_.Step();
-    if constexpr (std::is_same_v<Dst, Rgb555>)
-      return Pack555(c.r, c.g, c.b);
-    else
-      return c;
+    return InDestination(c);
+  }
+
+  // The blends' colours of [x, x + n): the source's pixels as they are
+  // where the function keeps them, else a run coloured at once.
+  void Entries(std::int32_t x, std::int32_t n, std::uint32_t* out)
+    requires kCopiesSpans || kColoursRuns<Fn>
+  {
+    if constexpr (kCopiesSpans) {
+      const std::uint8_t* p = row_ + static_cast<std::ptrdiff_t>(x) * Dst::kStep;
+      for (std::int32_t i = 0; i < n; ++i) {
+        if constexpr (std::is_same_v<Dst, Rgb555>) {
+          std::uint16_t w;
+          std::memcpy(&w, p + 2 * i, 2);
+          out[i] = w & 0x7FFFu;
+        } else {
+          std::uint32_t w;
+          std::memcpy(&w, p + 4 * i, 4);
+          out[i] = w & 0xFFFFFFu;
+        }
+      }
+    } else {
+      if (x < chunkFrom_ || x + n > chunkEnd_) FillChunk(x);
+      const Bgrx* c = chunk_ + (x - chunkFrom_);
+      for (std::int32_t i = 0; i < n; ++i)
+        out[i] = composite_detail::EntryOf<Dst>(InDestination(c[i]), 0);
+    }
   }
 
   void StoreRun(std::uint8_t* d, std::int32_t x, std::int32_t n)
@@ -248,6 +271,13 @@ class PassSource {
   }
 
  private:
+  VX_PIXEL_INLINE static Colour InDestination(Bgrx c) {
+    if constexpr (std::is_same_v<Dst, Rgb555>)
+      return Pack555(c.r, c.g, c.b);
+    else
+      return c;
+  }
+
   // The colours of up to kChunk pixels from x, coloured as one run.
   void FillChunk(std::int32_t x) {
     const std::int32_t n = std::min(kChunk, source_.width - x);
