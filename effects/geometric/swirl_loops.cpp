@@ -64,6 +64,25 @@ template <class Source>
 inline constexpr bool kTapWords = false;
 #endif
 
+// The colour a sink takes: 5-5-5 destinations their own words (packed
+// here four at a time), the others packed blue, green, red bytes.
+template <class Sink>
+struct SinkColour {
+  using Type = std::uint32_t;
+};
+template <bool kFull>
+struct SinkColour<CompositeSink<Rgb555, kFull>> {
+  using Type = Rgb555::Colour;
+};
+
+template <class Colour>
+VX_PIXEL_INLINE Colour ColourOf(std::uint32_t packed) {
+  if constexpr (std::is_same_v<Colour, std::uint32_t>)
+    return packed;
+  else
+    return ToColour<Rgb555>(packed);
+}
+
 // Where a sample whose taps all lie inside reads, in locals of the loop
 // (no store to the sample arrays can then touch them).
 template <class Source>
@@ -125,8 +144,9 @@ class SwirlSampler {
   // TapWords); a mask byte at or below the lower threshold then gives mask
   // 0 and leaves the colour as read (every sink passes over such a sample
   // without reading its colour).
+  template <class Colour>
   [[gnu::noinline]] void Run(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
-                             std::int32_t* ms, std::uint32_t* cs) const {
+                             std::int32_t* ms, Colour* cs) const {
     std::int32_t i = 0;
 #if defined(__SSE2__)
     constexpr bool kGroups = !kBilinear || kTapWords<Source>;
@@ -147,7 +167,7 @@ class SwirlSampler {
           for (std::int32_t k = i; k < i + 4; ++k) {
             const PackedSample s = (*this)(xs[k], ys[k]);
             ms[k] = s.mask;
-            cs[k] = s.colour;
+            cs[k] = ColourOf<Colour>(s.colour);
           }
           continue;
         }
@@ -155,7 +175,12 @@ class SwirlSampler {
           for (std::int32_t k = i; k < i + 4; ++k) {
             const std::int32_t px = xs[k] >> 8, py = ys[k] >> 8;
             ms[k] = at.Mask(px, py);
-            cs[k] = Source::LoadBgr(table, at.Colour(px, py));
+            const std::uint8_t* p = at.Colour(px, py);
+            if constexpr (std::is_same_v<Colour, std::uint16_t> &&
+                          std::is_same_v<Source, Rgb555Source>)
+              cs[k] = static_cast<std::uint16_t>(Load555(p) & 0x7FFF);
+            else
+              cs[k] = ColourOf<Colour>(Source::LoadBgr(table, p));
           }
         } else {
           // BilinearWeights four at a time (the fractions' product fits 16
@@ -174,8 +199,17 @@ class SwirlSampler {
           const __m128i s3 = Weigh<3>(at, table, xs[i + 3], ys[i + 3], left, right, ms + i + 3);
           const __m128i bytes =
               _mm_packus_epi16(_mm_packs_epi32(s0, s1), _mm_packs_epi32(s2, s3));
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(cs + i),
-                           _mm_and_si128(bytes, _mm_set1_epi32(0xFFFFFF)));
+          if constexpr (std::is_same_v<Colour, std::uint16_t>) {
+            // ToColour<Rgb555> four at a time.
+            const __m128i red = _mm_and_si128(_mm_srli_epi32(bytes, 6), _mm_set1_epi32(0x7C00));
+            const __m128i green = _mm_and_si128(_mm_srli_epi32(bytes, 3), _mm_set1_epi32(0x3E0));
+            const __m128i blue = _mm_and_si128(bytes, _mm_set1_epi32(31));
+            const __m128i words = _mm_or_si128(_mm_or_si128(red, green), blue);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(cs + i), _mm_packs_epi32(words, words));
+          } else {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(cs + i),
+                             _mm_and_si128(bytes, _mm_set1_epi32(0xFFFFFF)));
+          }
         }
       }
     }
@@ -183,7 +217,7 @@ class SwirlSampler {
     for (; i < n; ++i) {
       const PackedSample s = (*this)(xs[i], ys[i]);
       ms[i] = s.mask;
-      cs[i] = s.colour;
+      cs[i] = ColourOf<Colour>(s.colour);
     }
   }
 
@@ -238,17 +272,17 @@ constexpr std::int32_t kChunk = SwirlMapping::kBatch;
 
 // Kept out of line, like the sampling pass: each loop gets the registers to
 // itself.
-template <class Sink>
+template <class Sink, class Colour>
 [[gnu::noinline]] void PutAll(Sink& sink, std::int32_t x0, const std::int32_t* ms,
-                              const std::uint32_t* cs, std::int32_t n) {
-  for (std::int32_t i = 0; i < n; ++i) sink.Put(x0 + i, PackedSample{ms[i], cs[i]});
+                              const Colour* cs, std::int32_t n) {
+  for (std::int32_t i = 0; i < n; ++i) sink.Put(x0 + i, Sample<Colour>{ms[i], cs[i]});
 }
 
 template <class Sampler, class Sink>
 void ChunkedWalk(std::int32_t width, std::int32_t height, SwirlMapping& map,
                  const Sampler& sample, Sink& sink) {
   alignas(16) std::int32_t xs[kChunk], ys[kChunk], ms[kChunk];
-  alignas(16) std::uint32_t cs[kChunk];
+  alignas(16) typename SinkColour<Sink>::Type cs[kChunk];
   for (std::int32_t y = 0; y < height; ++y) {
     sink.BeginRow(y);
     map.BeginRow(y);
