@@ -517,7 +517,8 @@ bool Composite(const CompositeJob& job, Source& src) {
 //   void BeginRow(std::int32_t y);
 //   void Put(std::int32_t x, const Sample<C>& s);  // x = 0, 1, ... in order
 // where the colour C is the destination format's own colour or packed
-// blue, green, red bytes (PackBgr) in the destination's units.
+// blue, green, red bytes (PackBgr) in the destination's units. A sink may
+// also take a span of neighbours at once (CompositeSink::PutSpan).
 
 // The end of a row for sinks that wait for it.
 template <class Sink>
@@ -629,6 +630,80 @@ class CompositeSink {
     } else {
       Pend(d, s.colour, (s.mask * blend_) >> 8);
     }
+  }
+
+  // The span forms, for a walk that samples pixels [x, x + n) of the row
+  // side by side (n at most kBatch): each pixel as Put (with mask value
+  // masks[i]) or PutOpaque would take it, the blends of the span in one
+  // batch. A span wholly left, stored or blended skips the sorting.
+  template <class C>
+  void PutSpan(std::int32_t x, const C* colours, const std::uint8_t* masks, std::int32_t n) {
+    using namespace composite_detail;
+    std::uint8_t least = 255, most = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+      least = std::min(least, masks[i]);
+      most = std::max(most, masks[i]);
+    }
+    if (most <= lower_) return;
+    std::uint8_t* d = At(x);
+    const std::ptrdiff_t step = step_;
+    const auto in = [d, step](std::int32_t i) { return d + i * step; };
+    if (kFull && least >= upper_ && least > lower_) {
+      for (std::int32_t i = 0; i < n; ++i) StoreSampled<Fmt>(palette_, d + i * step, colours[i]);
+      return;
+    }
+    std::uint32_t cw[kBatch];
+    if (!kFull && least > lower_) {
+      for (std::int32_t i = 0; i < n; ++i)
+        cw[i] = EntryOf<Fmt>(colours[i], (masks[i] * blend_) >> 8);
+      BlendBatch<Fmt, true>(blendPalette_, in, cw, n);
+      return;
+    }
+    if constexpr (kIsExpandedFormat<Fmt>) {
+      // Weight 0 leaves an expanded pixel's bytes as they were, so the
+      // whole span blends at once, the pixels left weighing 0; those to
+      // store are stored over their blend.
+      for (std::int32_t i = 0; i < n; ++i) {
+        const std::int32_t m = masks[i];
+        cw[i] = EntryOf<Fmt>(colours[i], m <= lower_ ? 0 : kFull ? m : (m * blend_) >> 8);
+      }
+      BlendBatch<Fmt, true>(blendPalette_, in, cw, n);
+      if constexpr (kFull)
+        for (std::int32_t i = 0; i < n; ++i)
+          if (masks[i] >= upper_ && masks[i] > lower_)
+            StoreSampled<Fmt>(palette_, d + i * step, colours[i]);
+    } else {
+      // Elsewhere a blend is not undone by weight 0 (5-5-5 clears bit 15, a
+      // palette index goes to its colour's nearest): only the blended
+      // pixels join the batch.
+      std::uint8_t at[kBatch];
+      std::int32_t k = 0;
+      for (std::int32_t i = 0; i < n; ++i) {
+        const std::int32_t m = masks[i];
+        if (m <= lower_) continue;
+        if (kFull && m >= upper_) {
+          StoreSampled<Fmt>(palette_, d + i * step, colours[i]);
+          continue;
+        }
+        at[k] = static_cast<std::uint8_t>(i);
+        cw[k++] = EntryOf<Fmt>(colours[i], kFull ? m : (m * blend_) >> 8);
+      }
+      if (k > 0)
+        BlendBatch<Fmt, false>(
+            blendPalette_, [d, step, &at](std::int32_t i) { return d + at[i] * step; }, cw, k);
+    }
+  }
+
+  void PutOpaqueSpan(std::int32_t x, const std::uint32_t* c, std::int32_t n)
+    requires(!kFull)
+  {
+    using namespace composite_detail;
+    std::uint8_t* d = At(x);
+    const std::ptrdiff_t step = step_;
+    std::uint32_t cw[kBatch];
+    for (std::int32_t i = 0; i < n; ++i) cw[i] = EntryOf<Fmt>(c[i], opaqueWeight_);
+    BlendBatch<Fmt, true>(
+        blendPalette_, [d, step](std::int32_t i) { return d + i * step; }, cw, n);
   }
 
  private:

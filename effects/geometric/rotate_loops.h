@@ -125,18 +125,46 @@ inline constexpr std::int32_t kRowChunk = 64;
 // Pixels [x, end) of one row, every tap inside the views: sampled and put
 // through the mask, or (kOpaque) known to sample an opaque mask and stored
 // by colour alone.
+// Sinks with span forms take the samples a batch at a time (an Inside
+// sample's mask value is one of the mask's bytes or a weighed sum of four).
 template <bool kOpaque, class S, class Sink>
 VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std::int32_t end,
                                 std::uint32_t px, std::uint32_t py, std::uint32_t colX,
                                 std::uint32_t colY) {
-  for (; x < end; ++x) {
-    if constexpr (kOpaque)
-      sink.PutOpaque(x, sample.InsideColour(static_cast<std::int32_t>(px),
-                                            static_cast<std::int32_t>(py)));
-    else
-      sink.Put(x, sample.Inside(static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)));
-    px += colX;
-    py += colY;
+  constexpr bool kSpans =
+      kOpaque ? requires(const std::uint32_t* c) { sink.PutOpaqueSpan(x, c, x); }
+              : requires(const std::uint32_t* c, const std::uint8_t* m) { sink.PutSpan(x, c, m, x); };
+  if constexpr (kSpans) {
+    std::uint32_t colours[composite_detail::kBatch];
+    std::uint8_t masks[composite_detail::kBatch];
+    while (x < end) {
+      const std::int32_t n = end - x < composite_detail::kBatch ? end - x : composite_detail::kBatch;
+      for (std::int32_t i = 0; i < n; ++i, px += colX, py += colY) {
+        const auto sx = static_cast<std::int32_t>(px), sy = static_cast<std::int32_t>(py);
+        if constexpr (kOpaque) {
+          colours[i] = sample.InsideColour(sx, sy);
+        } else {
+          const PackedSample s = sample.Inside(sx, sy);
+          colours[i] = s.colour;
+          masks[i] = static_cast<std::uint8_t>(s.mask);
+        }
+      }
+      if constexpr (kOpaque)
+        sink.PutOpaqueSpan(x, colours, n);
+      else
+        sink.PutSpan(x, colours, masks, n);
+      x += n;
+    }
+  } else {
+    for (; x < end; ++x) {
+      if constexpr (kOpaque)
+        sink.PutOpaque(x, sample.InsideColour(static_cast<std::int32_t>(px),
+                                              static_cast<std::int32_t>(py)));
+      else
+        sink.Put(x, sample.Inside(static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)));
+      px += colX;
+      py += colY;
+    }
   }
 }
 
