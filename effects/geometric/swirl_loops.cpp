@@ -83,28 +83,6 @@ VX_PIXEL_INLINE Colour ColourOf(std::uint32_t packed) {
     return ToColour<Rgb555>(packed);
 }
 
-// Where a sample whose taps all lie inside reads, in locals of the loop
-// (no store to the sample arrays can then touch them).
-template <class Source>
-struct InsideReach {
-  const std::uint8_t* maskTop;
-  std::ptrdiff_t maskRow;
-  std::int32_t maskStep;
-  const std::uint8_t* colourTop;
-  std::ptrdiff_t colourRow;
-  std::int32_t colourStep;
-  std::int32_t lower;
-
-  // The mask value at pixel (ix, iy): 0 at or below the lower threshold.
-  VX_PIXEL_INLINE std::int32_t Mask(std::int32_t ix, std::int32_t iy) const {
-    const std::int32_t m = maskTop[iy * maskRow + std::ptrdiff_t{ix} * maskStep];
-    return m > lower ? m : 0;
-  }
-  VX_PIXEL_INLINE const std::uint8_t* Colour(std::int32_t ix, std::int32_t iy) const {
-    return colourTop + iy * colourRow + std::ptrdiff_t{ix} * StepOf<Source::kStep>(colourStep);
-  }
-};
-
 // The mask byte at the sample's own pixel (none outside the sprite, none at
 // or below the lower threshold); the colour there, or of the four taps with
 // those past the last column or row held on it. Samples whose taps all lie
@@ -115,7 +93,10 @@ class SwirlSampler {
   explicit SwirlSampler(const SwirlLoopJob& job)
       : mask_(job.mask), colour_(job.colour), table_(job.palette), lower_(job.thresholds.lower),
         innerColumns_(static_cast<std::uint32_t>(job.mask.width - (kBilinear ? 1 : 0))),
-        innerRows_(static_cast<std::uint32_t>(job.mask.height - (kBilinear ? 1 : 0))) {}
+        innerRows_(static_cast<std::uint32_t>(job.mask.height - (kBilinear ? 1 : 0))),
+        narrow_(Narrow(job.mask.width) && Narrow(job.mask.height) &&
+                Narrow(job.mask.rowStep) && Narrow(job.mask.step) &&
+                Narrow(job.colour.rowStep) && Narrow(job.colour.step)) {}
 
   VX_PIXEL_INLINE PackedSample operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
@@ -123,13 +104,12 @@ class SwirlSampler {
         static_cast<std::uint32_t>(iy) < innerRows_) {
       const std::int32_t m = *mask_.At(ix, iy);
       if (m <= lower_) return {};
-      const InsideReach<Source> at = Reach();
-      const std::uint8_t* p = at.Colour(ix, iy);
+      const std::int32_t step = StepOf<Source::kStep>(colour_.step);
+      const std::uint8_t* p = colour_.top + iy * colour_.rowStep + std::ptrdiff_t{ix} * step;
       if constexpr (!kBilinear)
         return {m, Source::LoadBgr(table_, p)};
       else
-        return {m, Blend4Colour<Source>(table_, p, at.colourRow,
-                                        StepOf<Source::kStep>(at.colourStep),
+        return {m, Blend4Colour<Source>(table_, p, colour_.rowStep, step,
                                         BilinearWeights(x & 255, y & 255))};
     }
     if constexpr (!kBilinear)
@@ -140,10 +120,12 @@ class SwirlSampler {
 
   // The samples at the positions (xs[i], ys[i]), i < n, as mask values and
   // colours. Groups of four whose taps all lie inside go without a test
-  // per sample (bilinear ones weighed four at a time where the source has
-  // TapWords); a mask byte at or below the lower threshold then gives mask
-  // 0 and leaves the colour as read (every sink passes over such a sample
-  // without reading its colour).
+  // per sample, their pixels' offsets multiply-added in 16-bit halves
+  // (columns, rows and steps of the sprite within 16 bits) and bilinear
+  // ones weighed four at a time where the source has TapWords. A mask byte
+  // at or below the lower threshold there gives mask 0 and leaves the
+  // colour as read (every sink passes over such a sample without reading
+  // its colour).
   template <class Colour>
   [[gnu::noinline]] void Run(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
                              std::int32_t* ms, Colour* cs) const {
@@ -151,64 +133,86 @@ class SwirlSampler {
 #if defined(__SSE2__)
     constexpr bool kGroups = !kBilinear || kTapWords<Source>;
     if constexpr (kGroups) {
-      const InsideReach<Source> at = Reach();
-      const typename Source::Table& table = table_;
-      const __m128i columns = _mm_set1_epi32(static_cast<std::int32_t>(innerColumns_));
-      const __m128i rows = _mm_set1_epi32(static_cast<std::int32_t>(innerRows_));
-      const __m128i none = _mm_set1_epi32(-1);
-      for (; i + 4 <= n; i += 4) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ys + i));
-        const __m128i ix = _mm_srai_epi32(x, 8), iy = _mm_srai_epi32(y, 8);
-        const __m128i inside =
-            _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(ix, none), _mm_cmpgt_epi32(columns, ix)),
-                          _mm_and_si128(_mm_cmpgt_epi32(iy, none), _mm_cmpgt_epi32(rows, iy)));
-        if (_mm_movemask_ps(_mm_castsi128_ps(inside)) != 15) {
-          for (std::int32_t k = i; k < i + 4; ++k) {
-            const PackedSample s = (*this)(xs[k], ys[k]);
-            ms[k] = s.mask;
-            cs[k] = ColourOf<Colour>(s.colour);
+      if (narrow_) {
+        const std::uint8_t* const maskTop = mask_.top;
+        const std::uint8_t* const colourTop = colour_.top;
+        const std::ptrdiff_t colourRow = colour_.rowStep;
+        const std::int32_t lower = lower_;
+        const typename Source::Table& table = table_;
+        const __m128i maskSteps = HalfPairs(mask_.step, mask_.rowStep);
+        const __m128i colourSteps =
+            HalfPairs(StepOf<Source::kStep>(colour_.step), colour_.rowStep);
+        const __m128i columns = _mm_set1_epi32(static_cast<std::int32_t>(innerColumns_));
+        const __m128i rows = _mm_set1_epi32(static_cast<std::int32_t>(innerRows_));
+        const __m128i none = _mm_set1_epi32(-1);
+        alignas(16) std::int32_t maskAt[4], colourAt[4];
+        for (; i + 4 <= n; i += 4) {
+          const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i));
+          const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ys + i));
+          const __m128i ix = _mm_srai_epi32(x, 8), iy = _mm_srai_epi32(y, 8);
+          const __m128i inside = _mm_and_si128(
+              _mm_and_si128(_mm_cmpgt_epi32(ix, none), _mm_cmpgt_epi32(columns, ix)),
+              _mm_and_si128(_mm_cmpgt_epi32(iy, none), _mm_cmpgt_epi32(rows, iy)));
+          if (_mm_movemask_ps(_mm_castsi128_ps(inside)) != 15) {
+            for (std::int32_t k = i; k < i + 4; ++k) {
+              const PackedSample s = (*this)(xs[k], ys[k]);
+              ms[k] = s.mask;
+              cs[k] = ColourOf<Colour>(s.colour);
+            }
+            continue;
           }
-          continue;
-        }
-        if constexpr (!kBilinear) {
-          for (std::int32_t k = i; k < i + 4; ++k) {
-            const std::int32_t px = xs[k] >> 8, py = ys[k] >> 8;
-            ms[k] = at.Mask(px, py);
-            const std::uint8_t* p = at.Colour(px, py);
-            if constexpr (std::is_same_v<Colour, std::uint16_t> &&
-                          std::is_same_v<Source, Rgb555Source>)
-              cs[k] = static_cast<std::uint16_t>(Load555(p) & 0x7FFF);
-            else
-              cs[k] = ColourOf<Colour>(Source::LoadBgr(table, p));
-          }
-        } else {
-          // BilinearWeights four at a time (the fractions' product fits 16
-          // bits), as (top, below) pairs of the left and of the right taps.
-          const __m128i byte = _mm_set1_epi32(255);
-          const __m128i fx = _mm_and_si128(x, byte), fy = _mm_and_si128(y, byte);
-          const __m128i w11 = _mm_srli_epi32(_mm_mullo_epi16(fx, fy), 8);
-          const __m128i w10 = _mm_sub_epi32(fx, w11);
-          const __m128i w01 = _mm_sub_epi32(fy, w11);
-          const __m128i w00 = _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(256), w10), fy);
-          const __m128i left = _mm_or_si128(w00, _mm_slli_epi32(w01, 16));
-          const __m128i right = _mm_or_si128(w10, _mm_slli_epi32(w11, 16));
-          const __m128i s0 = Weigh<0>(at, table, xs[i], ys[i], left, right, ms + i);
-          const __m128i s1 = Weigh<1>(at, table, xs[i + 1], ys[i + 1], left, right, ms + i + 1);
-          const __m128i s2 = Weigh<2>(at, table, xs[i + 2], ys[i + 2], left, right, ms + i + 2);
-          const __m128i s3 = Weigh<3>(at, table, xs[i + 3], ys[i + 3], left, right, ms + i + 3);
-          const __m128i bytes =
-              _mm_packus_epi16(_mm_packs_epi32(s0, s1), _mm_packs_epi32(s2, s3));
-          if constexpr (std::is_same_v<Colour, std::uint16_t>) {
-            // ToColour<Rgb555> four at a time.
-            const __m128i red = _mm_and_si128(_mm_srli_epi32(bytes, 6), _mm_set1_epi32(0x7C00));
-            const __m128i green = _mm_and_si128(_mm_srli_epi32(bytes, 3), _mm_set1_epi32(0x3E0));
-            const __m128i blue = _mm_and_si128(bytes, _mm_set1_epi32(31));
-            const __m128i words = _mm_or_si128(_mm_or_si128(red, green), blue);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(cs + i), _mm_packs_epi32(words, words));
+          const __m128i at = _mm_or_si128(ix, _mm_slli_epi32(iy, 16));
+          _mm_store_si128(reinterpret_cast<__m128i*>(maskAt), _mm_madd_epi16(at, maskSteps));
+          _mm_store_si128(reinterpret_cast<__m128i*>(colourAt), _mm_madd_epi16(at, colourSteps));
+          const auto mask = [&](std::int32_t k) {
+            const std::int32_t m = maskTop[maskAt[k]];
+            return m > lower ? m : 0;
+          };
+          if constexpr (!kBilinear) {
+            for (std::int32_t k = 0; k < 4; ++k) {
+              ms[i + k] = mask(k);
+              const std::uint8_t* p = colourTop + colourAt[k];
+              if constexpr (std::is_same_v<Colour, std::uint16_t> &&
+                            std::is_same_v<Source, Rgb555Source>)
+                cs[i + k] = static_cast<std::uint16_t>(Load555(p) & 0x7FFF);
+              else
+                cs[i + k] = ColourOf<Colour>(Source::LoadBgr(table, p));
+            }
           } else {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(cs + i),
-                             _mm_and_si128(bytes, _mm_set1_epi32(0xFFFFFF)));
+            // BilinearWeights four at a time (the fractions' product fits
+            // 16 bits), as (top, below) pairs of the left and right taps.
+            const __m128i byte = _mm_set1_epi32(255);
+            const __m128i fx = _mm_and_si128(x, byte), fy = _mm_and_si128(y, byte);
+            const __m128i w11 = _mm_srli_epi32(_mm_mullo_epi16(fx, fy), 8);
+            const __m128i w10 = _mm_sub_epi32(fx, w11);
+            const __m128i w01 = _mm_sub_epi32(fy, w11);
+            const __m128i w00 = _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(256), w10), fy);
+            const __m128i left = _mm_or_si128(w00, _mm_slli_epi32(w01, 16));
+            const __m128i right = _mm_or_si128(w10, _mm_slli_epi32(w11, 16));
+            ms[i] = mask(0);
+            ms[i + 1] = mask(1);
+            ms[i + 2] = mask(2);
+            ms[i + 3] = mask(3);
+            const __m128i s0 = Weigh<0>(table, colourTop + colourAt[0], colourRow, left, right);
+            const __m128i s1 = Weigh<1>(table, colourTop + colourAt[1], colourRow, left, right);
+            const __m128i s2 = Weigh<2>(table, colourTop + colourAt[2], colourRow, left, right);
+            const __m128i s3 = Weigh<3>(table, colourTop + colourAt[3], colourRow, left, right);
+            const __m128i bytes =
+                _mm_packus_epi16(_mm_packs_epi32(s0, s1), _mm_packs_epi32(s2, s3));
+            if constexpr (std::is_same_v<Colour, std::uint16_t>) {
+              // ToColour<Rgb555> four at a time.
+              const __m128i red =
+                  _mm_and_si128(_mm_srli_epi32(bytes, 6), _mm_set1_epi32(0x7C00));
+              const __m128i green =
+                  _mm_and_si128(_mm_srli_epi32(bytes, 3), _mm_set1_epi32(0x3E0));
+              const __m128i blue = _mm_and_si128(bytes, _mm_set1_epi32(31));
+              const __m128i words = _mm_or_si128(_mm_or_si128(red, green), blue);
+              _mm_storel_epi64(reinterpret_cast<__m128i*>(cs + i),
+                               _mm_packs_epi32(words, words));
+            } else {
+              _mm_storeu_si128(reinterpret_cast<__m128i*>(cs + i),
+                               _mm_and_si128(bytes, _mm_set1_epi32(0xFFFFFF)));
+            }
           }
         }
       }
@@ -222,23 +226,24 @@ class SwirlSampler {
   }
 
  private:
-  InsideReach<Source> Reach() const {
-    return {mask_.top, mask_.rowStep, mask_.step, colour_.top, colour_.rowStep, colour_.step,
-            lower_};
-  }
+  static bool Narrow(std::int64_t v) { return v >= -32768 && v <= 32767; }
 
 #if defined(__SSE2__)
-  // Sample k of a group whose taps all lie inside: its mask value into *m,
-  // its weighed blue, green, red and fourth byte as 32-bit lanes.
+  // (column step, row step) in the 16-bit halves of every lane, for a
+  // multiply-add with (column, row).
+  static __m128i HalfPairs(std::int64_t step, std::int64_t row) {
+    return _mm_set1_epi32(static_cast<std::int32_t>((static_cast<std::uint32_t>(step) & 0xFFFFu) |
+                                                    (static_cast<std::uint32_t>(row) << 16)));
+  }
+
+  // Sample k of a group whose taps all lie inside, its colour at `p`: the
+  // weighed blue, green, red and fourth byte as 32-bit lanes.
   template <int k>
-  VX_PIXEL_INLINE static __m128i Weigh(const InsideReach<Source>& at,
-                                       const typename Source::Table& table, std::int32_t x,
-                                       std::int32_t y, __m128i leftWeights, __m128i rightWeights,
-                                       std::int32_t* m) {
-    const std::int32_t ix = x >> 8, iy = y >> 8;
-    *m = at.Mask(ix, iy);
+  VX_PIXEL_INLINE static __m128i Weigh(const typename Source::Table& table, const std::uint8_t* p,
+                                       std::ptrdiff_t row, __m128i leftWeights,
+                                       __m128i rightWeights) {
     __m128i left, right;
-    TapWords<Source>(table, at.Colour(ix, iy), at.colourRow, &left, &right);
+    TapWords<Source>(table, p, row, &left, &right);
     constexpr int kLane = k * 0x55;
     const __m128i sum =
         _mm_add_epi32(_mm_madd_epi16(left, _mm_shuffle_epi32(leftWeights, kLane)),
@@ -263,6 +268,7 @@ class SwirlSampler {
   typename Source::Table table_;
   std::int32_t lower_;
   std::uint32_t innerColumns_, innerRows_;
+  bool narrow_;
 };
 
 // A row goes in batches of destination pixels: first all their positions
