@@ -126,99 +126,19 @@ class SwirlSampler {
   // at or below the lower threshold there gives mask 0 and leaves the
   // colour as read (every sink passes over such a sample without reading
   // its colour).
+  // The row variant in use (framework/row_kernels.h) picks the form: the
+  // plain one samples pixel by pixel, the others in groups, compiled for
+  // SSE2 or (VEX-coded, the same operations) for AVX2.
   template <class Colour>
   [[gnu::noinline]] void Run(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
                              std::int32_t* ms, Colour* cs) const {
-    std::int32_t i = 0;
-#if defined(__SSE2__)
-    constexpr bool kGroups = !kBilinear || kTapWords<Source>;
-    if constexpr (kGroups) {
-      if (narrow_) {
-        const std::uint8_t* const maskTop = mask_.top;
-        const std::uint8_t* const colourTop = colour_.top;
-        const std::ptrdiff_t colourRow = colour_.rowStep;
-        const std::int32_t lower = lower_;
-        const typename Source::Table& table = table_;
-        const __m128i maskSteps = HalfPairs(mask_.step, mask_.rowStep);
-        const __m128i colourSteps =
-            HalfPairs(StepOf<Source::kStep>(colour_.step), colour_.rowStep);
-        const __m128i columns = _mm_set1_epi32(static_cast<std::int32_t>(innerColumns_));
-        const __m128i rows = _mm_set1_epi32(static_cast<std::int32_t>(innerRows_));
-        const __m128i none = _mm_set1_epi32(-1);
-        alignas(16) std::int32_t maskAt[4], colourAt[4];
-        for (; i + 4 <= n; i += 4) {
-          const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i));
-          const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ys + i));
-          const __m128i ix = _mm_srai_epi32(x, 8), iy = _mm_srai_epi32(y, 8);
-          const __m128i inside = _mm_and_si128(
-              _mm_and_si128(_mm_cmpgt_epi32(ix, none), _mm_cmpgt_epi32(columns, ix)),
-              _mm_and_si128(_mm_cmpgt_epi32(iy, none), _mm_cmpgt_epi32(rows, iy)));
-          if (_mm_movemask_ps(_mm_castsi128_ps(inside)) != 15) {
-            for (std::int32_t k = i; k < i + 4; ++k) {
-              const PackedSample s = (*this)(xs[k], ys[k]);
-              ms[k] = s.mask;
-              cs[k] = ColourOf<Colour>(s.colour);
-            }
-            continue;
-          }
-          const __m128i at = _mm_or_si128(ix, _mm_slli_epi32(iy, 16));
-          _mm_store_si128(reinterpret_cast<__m128i*>(maskAt), _mm_madd_epi16(at, maskSteps));
-          _mm_store_si128(reinterpret_cast<__m128i*>(colourAt), _mm_madd_epi16(at, colourSteps));
-          const auto mask = [&](std::int32_t k) {
-            const std::int32_t m = maskTop[maskAt[k]];
-            return m > lower ? m : 0;
-          };
-          if constexpr (!kBilinear) {
-            for (std::int32_t k = 0; k < 4; ++k) {
-              ms[i + k] = mask(k);
-              const std::uint8_t* p = colourTop + colourAt[k];
-              if constexpr (std::is_same_v<Colour, std::uint16_t> &&
-                            std::is_same_v<Source, Rgb555Source>)
-                cs[i + k] = static_cast<std::uint16_t>(Load555(p) & 0x7FFF);
-              else
-                cs[i + k] = ColourOf<Colour>(Source::LoadBgr(table, p));
-            }
-          } else {
-            // BilinearWeights four at a time (the fractions' product fits
-            // 16 bits), as (top, below) pairs of the left and right taps.
-            const __m128i byte = _mm_set1_epi32(255);
-            const __m128i fx = _mm_and_si128(x, byte), fy = _mm_and_si128(y, byte);
-            const __m128i w11 = _mm_srli_epi32(_mm_mullo_epi16(fx, fy), 8);
-            const __m128i w10 = _mm_sub_epi32(fx, w11);
-            const __m128i w01 = _mm_sub_epi32(fy, w11);
-            const __m128i w00 = _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(256), w10), fy);
-            const __m128i left = _mm_or_si128(w00, _mm_slli_epi32(w01, 16));
-            const __m128i right = _mm_or_si128(w10, _mm_slli_epi32(w11, 16));
-            ms[i] = mask(0);
-            ms[i + 1] = mask(1);
-            ms[i + 2] = mask(2);
-            ms[i + 3] = mask(3);
-            const __m128i s0 = Weigh<0>(table, colourTop + colourAt[0], colourRow, left, right);
-            const __m128i s1 = Weigh<1>(table, colourTop + colourAt[1], colourRow, left, right);
-            const __m128i s2 = Weigh<2>(table, colourTop + colourAt[2], colourRow, left, right);
-            const __m128i s3 = Weigh<3>(table, colourTop + colourAt[3], colourRow, left, right);
-            const __m128i bytes =
-                _mm_packus_epi16(_mm_packs_epi32(s0, s1), _mm_packs_epi32(s2, s3));
-            if constexpr (std::is_same_v<Colour, std::uint16_t>) {
-              // ToColour<Rgb555> four at a time.
-              const __m128i red =
-                  _mm_and_si128(_mm_srli_epi32(bytes, 6), _mm_set1_epi32(0x7C00));
-              const __m128i green =
-                  _mm_and_si128(_mm_srli_epi32(bytes, 3), _mm_set1_epi32(0x3E0));
-              const __m128i blue = _mm_and_si128(bytes, _mm_set1_epi32(31));
-              const __m128i words = _mm_or_si128(_mm_or_si128(red, green), blue);
-              _mm_storel_epi64(reinterpret_cast<__m128i*>(cs + i),
-                               _mm_packs_epi32(words, words));
-            } else {
-              _mm_storeu_si128(reinterpret_cast<__m128i*>(cs + i),
-                               _mm_and_si128(bytes, _mm_set1_epi32(0xFFFFFF)));
-            }
-          }
-        }
-      }
+#if defined(VX_ROWS_X86)
+    if constexpr (!kBilinear || kTapWords<Source>) {
+      if (narrow_ && variant_ == RowVariant::kAvx2) return RunAvx2(xs, ys, n, ms, cs);
+      if (narrow_ && variant_ == RowVariant::kSse2) return Groups(xs, ys, n, ms, cs);
     }
 #endif
-    for (; i < n; ++i) {
+    for (std::int32_t i = 0; i < n; ++i) {
       const PackedSample s = (*this)(xs[i], ys[i]);
       ms[i] = s.mask;
       cs[i] = ColourOf<Colour>(s.colour);
@@ -226,9 +146,117 @@ class SwirlSampler {
   }
 
  private:
+#if defined(VX_ROWS_X86)
+  template <class Colour>
+  [[gnu::noinline, gnu::target("avx2")]] void RunAvx2(const std::int32_t* xs,
+                                                      const std::int32_t* ys, std::int32_t n,
+                                                      std::int32_t* ms, Colour* cs) const {
+    Groups(xs, ys, n, ms, cs);
+  }
+
+  template <class Colour>
+  VX_PIXEL_INLINE void Groups(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
+                              std::int32_t* ms, Colour* cs) const {
+    std::int32_t i = 0;
+    const std::uint8_t* const maskTop = mask_.top;
+    const std::uint8_t* const colourTop = colour_.top;
+    const std::ptrdiff_t colourRow = colour_.rowStep;
+    const std::int32_t lower = lower_;
+    const typename Source::Table& table = table_;
+    const __m128i maskSteps = HalfPairs(mask_.step, mask_.rowStep);
+    const __m128i colourSteps =
+        HalfPairs(StepOf<Source::kStep>(colour_.step), colour_.rowStep);
+    const __m128i columns = _mm_set1_epi32(static_cast<std::int32_t>(innerColumns_));
+    const __m128i rows = _mm_set1_epi32(static_cast<std::int32_t>(innerRows_));
+    const __m128i none = _mm_set1_epi32(-1);
+    alignas(16) std::int32_t maskAt[4], colourAt[4];
+    for (; i + 4 <= n; i += 4) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + i));
+      const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ys + i));
+      const __m128i ix = _mm_srai_epi32(x, 8), iy = _mm_srai_epi32(y, 8);
+      const __m128i inside = _mm_and_si128(
+          _mm_and_si128(_mm_cmpgt_epi32(ix, none), _mm_cmpgt_epi32(columns, ix)),
+          _mm_and_si128(_mm_cmpgt_epi32(iy, none), _mm_cmpgt_epi32(rows, iy)));
+      if (_mm_movemask_ps(_mm_castsi128_ps(inside)) != 15) {
+        for (std::int32_t k = i; k < i + 4; ++k) {
+          const PackedSample s = (*this)(xs[k], ys[k]);
+          ms[k] = s.mask;
+          cs[k] = ColourOf<Colour>(s.colour);
+        }
+        continue;
+      }
+      const __m128i at = _mm_or_si128(ix, _mm_slli_epi32(iy, 16));
+      _mm_store_si128(reinterpret_cast<__m128i*>(maskAt), _mm_madd_epi16(at, maskSteps));
+      _mm_store_si128(reinterpret_cast<__m128i*>(colourAt), _mm_madd_epi16(at, colourSteps));
+      const auto mask = [&](std::int32_t k) {
+        const std::int32_t m = maskTop[maskAt[k]];
+        return m > lower ? m : 0;
+      };
+      if constexpr (kBilinear) {
+        ms[i] = mask(0);
+        ms[i + 1] = mask(1);
+        ms[i + 2] = mask(2);
+        ms[i + 3] = mask(3);
+        // Nothing of the four is drawn (the soft edge's outside).
+        if ((ms[i] | ms[i + 1] | ms[i + 2] | ms[i + 3]) == 0 && lower >= 0) {
+          for (std::int32_t k = i; k < i + 4; ++k) cs[k] = 0;
+          continue;
+        }
+      }
+      if constexpr (!kBilinear) {
+        for (std::int32_t k = 0; k < 4; ++k) {
+          ms[i + k] = mask(k);
+          const std::uint8_t* p = colourTop + colourAt[k];
+          if constexpr (std::is_same_v<Colour, std::uint16_t> &&
+                        std::is_same_v<Source, Rgb555Source>)
+            cs[i + k] = static_cast<std::uint16_t>(Load555(p) & 0x7FFF);
+          else
+            cs[i + k] = ColourOf<Colour>(Source::LoadBgr(table, p));
+        }
+      } else {
+        // BilinearWeights four at a time (the fractions' product fits
+        // 16 bits), as (top, below) pairs of the left and right taps.
+        const __m128i byte = _mm_set1_epi32(255);
+        const __m128i fx = _mm_and_si128(x, byte), fy = _mm_and_si128(y, byte);
+        const __m128i w11 = _mm_srli_epi32(_mm_mullo_epi16(fx, fy), 8);
+        const __m128i w10 = _mm_sub_epi32(fx, w11);
+        const __m128i w01 = _mm_sub_epi32(fy, w11);
+        const __m128i w00 = _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(256), w10), fy);
+        const __m128i left = _mm_or_si128(w00, _mm_slli_epi32(w01, 16));
+        const __m128i right = _mm_or_si128(w10, _mm_slli_epi32(w11, 16));
+        const __m128i s0 = Weigh<0>(table, colourTop + colourAt[0], colourRow, left, right);
+        const __m128i s1 = Weigh<1>(table, colourTop + colourAt[1], colourRow, left, right);
+        const __m128i s2 = Weigh<2>(table, colourTop + colourAt[2], colourRow, left, right);
+        const __m128i s3 = Weigh<3>(table, colourTop + colourAt[3], colourRow, left, right);
+        const __m128i bytes =
+            _mm_packus_epi16(_mm_packs_epi32(s0, s1), _mm_packs_epi32(s2, s3));
+        if constexpr (std::is_same_v<Colour, std::uint16_t>) {
+          // ToColour<Rgb555> four at a time.
+          const __m128i red =
+              _mm_and_si128(_mm_srli_epi32(bytes, 6), _mm_set1_epi32(0x7C00));
+          const __m128i green =
+              _mm_and_si128(_mm_srli_epi32(bytes, 3), _mm_set1_epi32(0x3E0));
+          const __m128i blue = _mm_and_si128(bytes, _mm_set1_epi32(31));
+          const __m128i words = _mm_or_si128(_mm_or_si128(red, green), blue);
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(cs + i),
+                           _mm_packs_epi32(words, words));
+        } else {
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(cs + i),
+                           _mm_and_si128(bytes, _mm_set1_epi32(0xFFFFFF)));
+        }
+      }
+    }
+    for (; i < n; ++i) {
+      const PackedSample s = (*this)(xs[i], ys[i]);
+      ms[i] = s.mask;
+      cs[i] = ColourOf<Colour>(s.colour);
+    }
+  }
+#endif
+
   static bool Narrow(std::int64_t v) { return v >= -32768 && v <= 32767; }
 
-#if defined(__SSE2__)
+#if defined(VX_ROWS_X86)
   // (column step, row step) in the 16-bit halves of every lane, for a
   // multiply-add with (column, row).
   static __m128i HalfPairs(std::int64_t step, std::int64_t row) {
@@ -269,6 +297,7 @@ class SwirlSampler {
   std::int32_t lower_;
   std::uint32_t innerColumns_, innerRows_;
   bool narrow_;
+  RowVariant variant_ = Rows().variant;
 };
 
 // A row goes in batches of destination pixels: first all their positions
