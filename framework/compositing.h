@@ -609,10 +609,11 @@ class CompositeSink {
   // Whether PutOpaque may stand for Put of a sample whose mask is 255.
   bool TakesOpaque() const { return lower_ < 255 && (!kFull || upper_ <= 255); }
 
-  VX_PIXEL_INLINE void PutOpaque(std::int32_t x, std::uint32_t c) {
+  template <class C = std::uint32_t>
+  VX_PIXEL_INLINE void PutOpaque(std::int32_t x, C c) {
     std::uint8_t* d = At(x);
     if constexpr (kFull)
-      StoreColour<Fmt>(palette_, d, c);
+      composite_detail::StoreSampled<Fmt>(palette_, d, c);
     else
       Pend(d, c, opaqueWeight_);
   }
@@ -694,7 +695,8 @@ class CompositeSink {
     }
   }
 
-  void PutOpaqueSpan(std::int32_t x, const std::uint32_t* c, std::int32_t n)
+  template <class C>
+  void PutOpaqueSpan(std::int32_t x, const C* c, std::int32_t n)
     requires(!kFull)
   {
     using namespace composite_detail;

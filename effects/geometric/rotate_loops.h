@@ -127,24 +127,49 @@ inline constexpr std::int32_t kRowChunk = 64;
 // by colour alone.
 // Sinks with span forms take the samples a batch at a time (an Inside
 // sample's mask value is one of the mask's bytes or a weighed sum of four).
+// Nearest 5-5-5 into 5-5-5 carries the words as they are (InsideColour).
+template <class S, class Sink>
+struct InsideColourOf {
+  using Type = std::uint32_t;
+};
+template <std::int32_t kMaskStep, bool kFull>
+struct InsideColourOf<NearestSampler<Rgb555Source, kMaskStep>, CompositeSink<Rgb555, kFull>> {
+  using Type = Rgb555::Colour;
+};
+
 template <bool kOpaque, class S, class Sink>
 VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std::int32_t end,
                                 std::uint32_t px, std::uint32_t py, std::uint32_t colX,
                                 std::uint32_t colY) {
+  using Colour = typename InsideColourOf<S, Sink>::Type;
+  const auto take = [&](std::uint32_t sx, std::uint32_t sy) {
+    if constexpr (kOpaque) {
+      if constexpr (std::is_same_v<Colour, std::uint32_t>)
+        return sample.InsideColour(static_cast<std::int32_t>(sx), static_cast<std::int32_t>(sy));
+      else
+        return sample.template InsideColour<Colour>(static_cast<std::int32_t>(sx),
+                                                    static_cast<std::int32_t>(sy));
+    } else {
+      if constexpr (std::is_same_v<Colour, std::uint32_t>)
+        return sample.Inside(static_cast<std::int32_t>(sx), static_cast<std::int32_t>(sy));
+      else
+        return sample.template Inside<Colour>(static_cast<std::int32_t>(sx),
+                                              static_cast<std::int32_t>(sy));
+    }
+  };
   constexpr bool kSpans =
-      kOpaque ? requires(const std::uint32_t* c) { sink.PutOpaqueSpan(x, c, x); }
-              : requires(const std::uint32_t* c, const std::uint8_t* m) { sink.PutSpan(x, c, m, x); };
+      kOpaque ? requires(const Colour* c) { sink.PutOpaqueSpan(x, c, x); }
+              : requires(const Colour* c, const std::uint8_t* m) { sink.PutSpan(x, c, m, x); };
   if constexpr (kSpans) {
-    std::uint32_t colours[composite_detail::kBatch];
+    Colour colours[composite_detail::kBatch];
     std::uint8_t masks[composite_detail::kBatch];
     while (x < end) {
       const std::int32_t n = end - x < composite_detail::kBatch ? end - x : composite_detail::kBatch;
       for (std::int32_t i = 0; i < n; ++i, px += colX, py += colY) {
-        const auto sx = static_cast<std::int32_t>(px), sy = static_cast<std::int32_t>(py);
         if constexpr (kOpaque) {
-          colours[i] = sample.InsideColour(sx, sy);
+          colours[i] = take(px, py);
         } else {
-          const PackedSample s = sample.Inside(sx, sy);
+          const auto s = take(px, py);
           colours[i] = s.colour;
           masks[i] = static_cast<std::uint8_t>(s.mask);
         }
@@ -156,14 +181,11 @@ VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std
       x += n;
     }
   } else {
-    for (; x < end; ++x) {
+    for (; x < end; ++x, px += colX, py += colY) {
       if constexpr (kOpaque)
-        sink.PutOpaque(x, sample.InsideColour(static_cast<std::int32_t>(px),
-                                              static_cast<std::int32_t>(py)));
+        sink.PutOpaque(x, take(px, py));
       else
-        sink.Put(x, sample.Inside(static_cast<std::int32_t>(px), static_cast<std::int32_t>(py)));
-      px += colX;
-      py += colY;
+        sink.Put(x, take(px, py));
     }
   }
 }

@@ -299,21 +299,36 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
     return {mask_.base[m], Source::LoadBgr(palette_, colour_.base + c)};
   }
 
-  VX_PIXEL_INLINE PackedSample Inside(std::int32_t x, std::int32_t y) const {
+  // Colour packed blue, green, red, or (Rgb555::Colour, from a 5-5-5
+  // source) the 5-5-5 word itself.
+  template <class Colour = std::uint32_t>
+  VX_PIXEL_INLINE Sample<Colour> Inside(std::int32_t x, std::int32_t y) const {
     const std::ptrdiff_t ix = x >> 8, iy = y >> 8;
     const std::uint8_t* m = mTop_ + iy * mRow_ + ix * StepOf<kMaskStep>(mStep_);
     const std::uint8_t* p = cTop_ + iy * cRow_ + ix * StepOf<Source::kStep>(cStep_);
     PrefetchAhead(m, maskAhead_);
     PrefetchAhead(p, ahead_);
-    return {*m, Source::LoadBgr(palette_, p)};
+    return {*m, Load<Colour>(p)};
   }
 
   // The colour alone, where the walk knows the mask to be opaque.
-  VX_PIXEL_INLINE std::uint32_t InsideColour(std::int32_t x, std::int32_t y) const {
+  template <class Colour = std::uint32_t>
+  VX_PIXEL_INLINE Colour InsideColour(std::int32_t x, std::int32_t y) const {
     const std::ptrdiff_t ix = x >> 8, iy = y >> 8;
     const std::uint8_t* p = cTop_ + iy * cRow_ + ix * StepOf<Source::kStep>(cStep_);
     PrefetchAhead(p, ahead_);
-    return Source::LoadBgr(palette_, p);
+    return Load<Colour>(p);
+  }
+
+ private:
+  template <class Colour>
+  VX_PIXEL_INLINE Colour Load(const std::uint8_t* p) const {
+    if constexpr (std::is_same_v<Colour, std::uint32_t>) {
+      return Source::LoadBgr(palette_, p);
+    } else {
+      static_assert(std::is_same_v<Source, Rgb555Source> && std::is_same_v<Colour, Rgb555::Colour>);
+      return static_cast<Rgb555::Colour>(Load555(p) & 0x7FFF);
+    }
   }
 
 };
