@@ -110,6 +110,7 @@ class SwirlMapping {
       alignas(16) std::uint32_t turn[kBatch];
       const float step = thetaStep_;
       float theta = theta_;
+#pragma GCC unroll 4
       for (std::int32_t i = 0; i < n; ++i) {
         turn[i] = turns_[TableIndex(theta)];
         theta += step;
