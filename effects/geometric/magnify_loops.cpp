@@ -46,13 +46,55 @@ class MagnifySampler {
   std::int32_t lastX_, lastY_;
 };
 
+// A quadrant in its visit order, kBatch pixels of a row at a time: the
+// batch's samples are all taken, then the sink gets them as one span (left
+// to right whichever way the row is visited).
+template <class Sampler, class Sink>
+void SpanWalk(std::int32_t width, std::int32_t height, MagnifyMapping& map,
+              const Sampler& sample, Sink& sink) {
+  constexpr std::int32_t kBatch = composite_detail::kBatch;
+  std::uint32_t colours[kBatch];
+  std::uint8_t masks[kBatch];
+  const bool leftward = map.ReverseX();
+  for (std::int32_t j = 0; j < height; ++j) {
+    const std::int32_t y = map.ReverseY() ? height - 1 - j : j;
+    sink.BeginRow(y);
+    map.BeginRow(y);
+    for (std::int32_t done = 0; done < width;) {
+      const std::int32_t n = width - done < kBatch ? width - done : kBatch;
+      const std::int32_t first = leftward ? width - done - n : done;  // the batch's left end
+      for (std::int32_t i = 0; i < n; ++i) {
+        const std::int32_t at = leftward ? n - 1 - i : i;
+        const PackedSample s = sample(first + at, y, map.X(), map.Y());
+        colours[at] = s.colour;
+        masks[at] = static_cast<std::uint8_t>(s.mask);
+        map.Next();
+      }
+      sink.PutSpan(first, colours, masks, n);
+      done += n;
+    }
+    EndSinkRow(sink);
+  }
+}
+
+template <class Sampler, class Sink>
+void WalkWith(std::int32_t w, std::int32_t h, MagnifyMapping& mapping, const Sampler& sample,
+              Sink& sink) {
+  if constexpr (requires(const std::uint32_t* c, const std::uint8_t* m) {
+                  sink.PutSpan(0, c, m, 0);
+                })
+    SpanWalk(w, h, mapping, sample, sink);
+  else
+    SampledWalk(w, h, mapping, sample, sink);
+}
+
 template <class Source, class Sink>
 void Walk(bool interpolate, const MagnifyLoopJob& job, MagnifyMapping mapping, Sink& sink) {
   const std::int32_t w = job.destination.width, h = job.destination.height;
   if (interpolate)
-    SampledWalk(w, h, mapping, MagnifySampler<Source, true>(job), sink);
+    WalkWith(w, h, mapping, MagnifySampler<Source, true>(job), sink);
   else
-    SampledWalk(w, h, mapping, MagnifySampler<Source, false>(job), sink);
+    WalkWith(w, h, mapping, MagnifySampler<Source, false>(job), sink);
 }
 
 }  // namespace
