@@ -160,7 +160,27 @@ VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std
   constexpr bool kSpans =
       kOpaque ? requires(const Colour* c) { sink.PutOpaqueSpan(x, c, x); }
               : requires(const Colour* c, const std::uint8_t* m) { sink.PutSpan(x, c, m, x); };
-  if constexpr (kSpans) {
+  constexpr bool kLines = requires(std::uint32_t* c, std::uint8_t* m) {
+    sample.template InsideLine<kOpaque>(px, py, colX, colY, x, c, m);
+  } && requires(const std::uint32_t* c, const std::uint8_t* m) { sink.PutSpan(x, c, m, x); };
+  if constexpr (kLines) {
+    // A sampler that takes a line at once fills the batch itself.
+    std::uint32_t colours[composite_detail::kBatch];
+    std::uint8_t masks[composite_detail::kBatch];
+    while (x < end) {
+      const std::int32_t n = end - x < composite_detail::kBatch ? end - x : composite_detail::kBatch;
+      sample.template InsideLine<kOpaque>(px, py, colX, colY, n, colours, masks);
+      if constexpr (!kOpaque)
+        sink.PutSpan(x, colours, masks, n);
+      else if constexpr (kSpans)
+        sink.PutOpaqueSpan(x, colours, n);
+      else
+        for (std::int32_t i = 0; i < n; ++i) sink.PutOpaque(x + i, colours[i]);
+      x += n;
+      px += static_cast<std::uint32_t>(n) * colX;
+      py += static_cast<std::uint32_t>(n) * colY;
+    }
+  } else if constexpr (kSpans) {
     Colour colours[composite_detail::kBatch];
     std::uint8_t masks[composite_detail::kBatch];
     while (x < end) {
