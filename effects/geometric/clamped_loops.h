@@ -16,16 +16,22 @@ namespace vx::geometric_detail {
 // The colour of the four taps (x0, y0), (x1, y0), (x0, y1), (x1, y1) of
 // `v`, x1 and y1 being x0 and y0 or one past them. Taps that repeat a column
 // or row never read beyond it.
+// The same from the tap (x0, y0) at `p`, `right` and `down` being the byte
+// steps to x1 and y1 (0 where a tap is held).
+template <class Source>
+VX_PIXEL_INLINE std::uint32_t HeldBlend4At(const typename Source::Table& t, const std::uint8_t* p,
+                                           std::ptrdiff_t down, std::int32_t right,
+                                           const Weights& w) {
+  // The vector forms read the pixel to the right and the row below whole.
+  if (right != 0 && down != 0) return Blend4Colour<Source>(t, p, down, right, w);
+  return Blend4Colour<Source, false>(t, p, down, right, w);
+}
 template <class Source>
 VX_PIXEL_INLINE std::uint32_t HeldBlend4(const typename Source::Table& t, const ViewWalk& v,
                                          std::int32_t x0, std::int32_t y0, std::int32_t x1,
                                          std::int32_t y1, const Weights& w) {
-  const std::uint8_t* p = v.At(x0, y0);
-  const std::ptrdiff_t down = y1 != y0 ? v.rowStep : 0;
-  const std::int32_t right = x1 != x0 ? v.step : 0;
-  // The vector forms read the pixel to the right and the row below whole.
-  if (right != 0 && down != 0) return Blend4Colour<Source>(t, p, down, right, w);
-  return Blend4Colour<Source, false>(t, p, down, right, w);
+  return HeldBlend4At<Source>(t, v.At(x0, y0), y1 != y0 ? v.rowStep : 0, x1 != x0 ? v.step : 0,
+                              w);
 }
 
 // Loops of 8-bit pixels read the colour table whole.

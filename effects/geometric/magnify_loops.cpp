@@ -8,7 +8,6 @@ namespace vx {
 namespace {
 
 using geometric_detail::HardMaskSink;
-using geometric_detail::HeldBlend4;
 using geometric_detail::kReadsPalette;
 using geometric_detail::PaletteComplete;
 
@@ -16,7 +15,9 @@ std::int32_t Held(std::int32_t v, std::int32_t last) { return v < 0 ? 0 : v > la
 
 // The mask byte at the destination pixel itself; the colour of the source
 // pixel under the position, or of its four taps, every tap outside the
-// source taking the nearest source pixel.
+// source taking the nearest source pixel. A destination row samples one
+// source row (or two), so Row binds them once and the pixels of the row
+// differ by their column alone.
 template <class Source, bool kBilinear>
 class MagnifySampler {
  public:
@@ -27,17 +28,42 @@ class MagnifySampler {
         lastX_(job.source.width - 1),
         lastY_(job.source.height - 1) {}
 
-  VX_PIXEL_INLINE PackedSample operator()(std::int32_t dx, std::int32_t dy, std::int32_t x,
-                                          std::int32_t y) const {
-    const std::int32_t m = *mask_.At(dx, dy);
-    const std::int32_t ix = x >> 8, iy = y >> 8;
-    const std::int32_t x0 = Held(ix, lastX_), y0 = Held(iy, lastY_);
-    if constexpr (!kBilinear) {
-      return {m, Source::LoadBgr(table_, source_.At(x0, y0))};
-    } else {
-      return {m, HeldBlend4<Source>(table_, source_, x0, y0, Held(ix + 1, lastX_),
-                                    Held(iy + 1, lastY_), BilinearWeights(x & 255, y & 255))};
+  struct RowSampler {
+    const std::uint8_t* mask;  // the destination row of the mask
+    std::ptrdiff_t maskStep;
+    const std::uint8_t* colour;  // source row y0
+    std::ptrdiff_t down;         // on to row y1; 0 where it is held
+    std::int32_t step, lastX, fy;
+    typename Source::Table table;
+
+    // Destination column dx, source position x (24.8).
+    VX_PIXEL_INLINE PackedSample operator()(std::int32_t dx, std::int32_t x) const {
+      const std::int32_t m = mask[dx * maskStep];
+      const std::int32_t ix = x >> 8;
+      const std::uint8_t* p = colour + static_cast<std::ptrdiff_t>(Held(ix, lastX)) * step;
+      if constexpr (!kBilinear) {
+        return {m, Source::LoadBgr(table, p)};
+      } else {
+        // The right tap is held unless both columns lie inside.
+        const std::int32_t right = ix >= 0 && ix < lastX ? step : 0;
+        return {m, geometric_detail::HeldBlend4At<Source>(table, p, down, right,
+                                                          BilinearWeights(x & 255, fy))};
+      }
     }
+  };
+
+  // Destination row dy, whose samples lie on source row y (24.8).
+  VX_PIXEL_INLINE RowSampler Row(std::int32_t dy, std::int32_t y) const {
+    const std::int32_t iy = y >> 8;
+    const std::int32_t y0 = Held(iy, lastY_);
+    return {mask_.Row(dy),
+            mask_.step,
+            source_.Row(y0),
+            Held(iy + 1, lastY_) != y0 ? source_.rowStep : 0,
+            source_.step,
+            lastX_,
+            y & 255,
+            table_};
   }
 
  private:
@@ -46,12 +72,16 @@ class MagnifySampler {
   std::int32_t lastX_, lastY_;
 };
 
-// A quadrant in its visit order, kBatch pixels of a row at a time: the
-// batch's samples are all taken, then the sink gets them as one span (left
-// to right whichever way the row is visited).
+// A quadrant in its visit order. Sinks with span forms get a row kBatch
+// pixels at a time, the batch's samples all taken first and handed over as
+// one span (left to right whichever way the row is visited); others take
+// each sample as it comes.
 template <class Sampler, class Sink>
-void SpanWalk(std::int32_t width, std::int32_t height, MagnifyMapping& map,
-              const Sampler& sample, Sink& sink) {
+void QuadrantWalk(std::int32_t width, std::int32_t height, MagnifyMapping& map,
+                  const Sampler& sample, Sink& sink) {
+  constexpr bool kSpans = requires(const std::uint32_t* c, const std::uint8_t* m) {
+    sink.PutSpan(0, c, m, 0);
+  };
   constexpr std::int32_t kBatch = composite_detail::kBatch;
   std::uint32_t colours[kBatch];
   std::uint8_t masks[kBatch];
@@ -60,41 +90,35 @@ void SpanWalk(std::int32_t width, std::int32_t height, MagnifyMapping& map,
     const std::int32_t y = map.ReverseY() ? height - 1 - j : j;
     sink.BeginRow(y);
     map.BeginRow(y);
+    const auto row = sample.Row(y, map.Y());
     for (std::int32_t done = 0; done < width;) {
-      const std::int32_t n = width - done < kBatch ? width - done : kBatch;
+      const std::int32_t n = kSpans ? std::min(kBatch, width - done) : width - done;
       const std::int32_t first = leftward ? width - done - n : done;  // the batch's left end
       for (std::int32_t i = 0; i < n; ++i) {
         const std::int32_t at = leftward ? n - 1 - i : i;
-        const PackedSample s = sample(first + at, y, map.X(), map.Y());
-        colours[at] = s.colour;
-        masks[at] = static_cast<std::uint8_t>(s.mask);
+        const PackedSample s = row(first + at, map.X());
+        if constexpr (kSpans) {
+          colours[at] = s.colour;
+          masks[at] = static_cast<std::uint8_t>(s.mask);
+        } else {
+          sink.Put(first + at, s);
+        }
         map.Next();
       }
-      sink.PutSpan(first, colours, masks, n);
+      if constexpr (kSpans) sink.PutSpan(first, colours, masks, n);
       done += n;
     }
     EndSinkRow(sink);
   }
 }
 
-template <class Sampler, class Sink>
-void WalkWith(std::int32_t w, std::int32_t h, MagnifyMapping& mapping, const Sampler& sample,
-              Sink& sink) {
-  if constexpr (requires(const std::uint32_t* c, const std::uint8_t* m) {
-                  sink.PutSpan(0, c, m, 0);
-                })
-    SpanWalk(w, h, mapping, sample, sink);
-  else
-    SampledWalk(w, h, mapping, sample, sink);
-}
-
 template <class Source, class Sink>
 void Walk(bool interpolate, const MagnifyLoopJob& job, MagnifyMapping mapping, Sink& sink) {
   const std::int32_t w = job.destination.width, h = job.destination.height;
   if (interpolate)
-    WalkWith(w, h, mapping, MagnifySampler<Source, true>(job), sink);
+    QuadrantWalk(w, h, mapping, MagnifySampler<Source, true>(job), sink);
   else
-    WalkWith(w, h, mapping, MagnifySampler<Source, false>(job), sink);
+    QuadrantWalk(w, h, mapping, MagnifySampler<Source, false>(job), sink);
 }
 
 }  // namespace
