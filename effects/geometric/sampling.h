@@ -423,12 +423,14 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
 #if defined(__SSE2__)
   // Inside or (kOpaque) InsideColour at the n positions (x, y) + i (dx, dy)
   // of a line, into colours[i] and (not kOpaque) masks[i], for four-byte
-  // pixels: four at a time, their weights in one vector, each pixel's taps
-  // weighed as in Blend4, the four sums packed together.
+  // pixels and palette indices (taken as their colours' four bytes): four
+  // at a time, their weights in one vector, each pixel's taps weighed as in
+  // Blend4, the four sums packed together.
   template <bool kOpaque>
   void InsideLine(std::uint32_t x, std::uint32_t y, std::uint32_t dx, std::uint32_t dy,
                   std::int32_t n, std::uint32_t* colours, std::uint8_t* masks) const
-    requires(kFading && std::is_same_v<Source, ExpandedSource<4>>)
+    requires(kFading && (std::is_same_v<Source, ExpandedSource<4>> ||
+                         std::is_same_v<Source, Indexed8Source>))
   {
     std::int32_t i = 0;
     if constexpr (kOpaque || kMaskStep == 1) {
@@ -447,10 +449,20 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
                              __m128i belowWeights) {
         const std::ptrdiff_t ix = static_cast<std::int32_t>(px) >> 8;
         const std::ptrdiff_t iy = static_cast<std::int32_t>(py) >> 8;
-        const std::uint8_t* c = cTop_ + iy * cRow_ + ix * 4;
+        const std::uint8_t* c = cTop_ + iy * cRow_ + ix * Source::kStep;
         PrefetchAhead(c, ahead_);
-        const __m128i top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c));
-        const __m128i below = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + cRow_));
+        __m128i top, below;
+        if constexpr (std::is_same_v<Source, Indexed8Source>) {
+          const auto pair = [&](const std::uint8_t* q) {
+            return _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(palette_.bgr[q[0]])),
+                                      _mm_cvtsi32_si128(static_cast<int>(palette_.bgr[q[1]])));
+          };
+          top = pair(c);
+          below = pair(c + cRow_);
+        } else {
+          top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c));
+          below = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + cRow_));
+        }
         __m128i topPairs = _mm_unpacklo_epi8(top, _mm_srli_si128(top, 4));
         __m128i belowPairs = _mm_unpacklo_epi8(below, _mm_srli_si128(below, 4));
         if constexpr (!kOpaque) {
