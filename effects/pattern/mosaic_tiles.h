@@ -109,6 +109,29 @@ class TileColours {
     return n > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(n);
   }
 
+  // The blends' colours of [x, x + n), a tile at a time: after the tile
+  // holding x come whole tiles, one step on each. `out` has room for three
+  // entries past n.
+  void Entries(std::int32_t x, std::int32_t n, std::uint32_t* out) {
+    if (x >= end_ || x < begin_) Seek(x);
+    std::int64_t tile = tile_, end = end_;
+    for (std::int32_t i = 0;;) {
+      const std::uint32_t entry = composite_detail::EntryOf<Fmt>(ColourOf(entries_[tile]), 0);
+      const std::int32_t stop = end - x < n ? static_cast<std::int32_t>(end - x) : n;
+      for (; i < stop; i += 4) out[i] = out[i + 1] = out[i + 2] = out[i + 3] = entry;
+      if (stop == n) break;
+      i = stop;
+      ++tile;
+      end += tileWidth_;
+    }
+    if (tile != tile_) {
+      tile_ = tile;
+      begin_ = end - tileWidth_;
+      end_ = end;
+      colour_ = ColourOf(entries_[tile]);
+    }
+  }
+
  private:
   // Makes the tile holding pixel x current; the next tile is one step on.
   void Seek(std::int64_t x) {
@@ -120,11 +143,14 @@ class TileColours {
       begin_ = tile_ * tileWidth_ - fill_.layout.firstOffset;
     }
     end_ = begin_ + tileWidth_;
-    const Bgrx e = entries_[tile_];
+    colour_ = ColourOf(entries_[tile_]);
+  }
+
+  static Colour ColourOf(const Bgrx& e) {
     if constexpr (std::is_same_v<Colour, std::uint16_t>)
-      colour_ = static_cast<std::uint16_t>(e.b | (e.g << 8));
+      return static_cast<std::uint16_t>(e.b | (e.g << 8));
     else
-      colour_ = e;
+      return e;
   }
 
   const TileFill& fill_;
