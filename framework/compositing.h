@@ -695,13 +695,21 @@ class CompositeSink {
     }
   }
 
+  // At blend level 255 only four-byte pixels take the span form: packed
+  // colours are such pixels with a zero fourth byte, copied several at a
+  // time; other stores gain nothing by waiting.
   template <class C>
   void PutOpaqueSpan(std::int32_t x, const C* c, std::int32_t n)
-    requires(!kFull)
+    requires(!kFull || (std::is_same_v<Fmt, Bgr4> && std::is_same_v<C, std::uint32_t> &&
+                        std::endian::native == std::endian::little))
   {
     using namespace composite_detail;
     std::uint8_t* d = At(x);
     const std::ptrdiff_t step = step_;
+    if constexpr (kFull) {
+      Bgr4::Copy(d, reinterpret_cast<const std::uint8_t*>(c), n);
+      return;
+    }
     std::uint32_t cw[kBatch];
     for (std::int32_t i = 0; i < n; ++i) cw[i] = EntryOf<Fmt>(c[i], opaqueWeight_);
     BlendBatch<Fmt, true>(
