@@ -304,20 +304,30 @@ class SwirlSampler {
 // (the mapping's serial float chain and table lookups on their own), then
 // all their samples (no chain through them), then the sink.
 constexpr std::int32_t kChunk = SwirlMapping::kBatch;
+static_assert(kChunk <= composite_detail::kBatch, "a batch is one span for the sink");
 
 // Kept out of line, like the sampling pass: each loop gets the registers to
-// itself.
+// itself. Sinks with span forms take the batch as one span (mask values are
+// bytes here).
 template <class Sink, class Colour>
 [[gnu::noinline]] void PutAll(Sink& sink, std::int32_t x0, const std::int32_t* ms,
                               const Colour* cs, std::int32_t n) {
-  for (std::int32_t i = 0; i < n; ++i) sink.Put(x0 + i, Sample<Colour>{ms[i], cs[i]});
+  if constexpr (requires(const std::uint8_t* m) { sink.PutSpan(x0, cs, m, n); }) {
+    std::uint8_t masks[kChunk];
+    for (std::int32_t i = 0; i < n; ++i) masks[i] = static_cast<std::uint8_t>(ms[i]);
+    sink.PutSpan(x0, cs, masks, n);
+  } else {
+    for (std::int32_t i = 0; i < n; ++i) sink.Put(x0 + i, Sample<Colour>{ms[i], cs[i]});
+  }
 }
 
 template <class Sampler, class Sink>
 void ChunkedWalk(std::int32_t width, std::int32_t height, SwirlMapping& map,
                  const Sampler& sample, Sink& sink) {
   alignas(16) std::int32_t xs[kChunk], ys[kChunk], ms[kChunk];
-  alignas(16) typename SinkColour<Sink>::Type cs[kChunk];
+  // Colours of samples with nothing drawn stay as they were; a span sink
+  // may weigh them by 0, so they start as values.
+  alignas(16) typename SinkColour<Sink>::Type cs[kChunk] = {};
   for (std::int32_t y = 0; y < height; ++y) {
     sink.BeginRow(y);
     map.BeginRow(y);
