@@ -695,6 +695,8 @@ class CompositeSink {
     }
   }
 
+  static constexpr bool kStoresOpaque = kFull;
+
   // At blend level 255 only four-byte pixels take the span form: packed
   // colours are such pixels with a zero fourth byte, copied several at a
   // time; other stores gain nothing by waiting.

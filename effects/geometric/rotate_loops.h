@@ -160,6 +160,9 @@ VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std
   constexpr bool kSpans =
       kOpaque ? requires(const Colour* c) { sink.PutOpaqueSpan(x, c, x); }
               : requires(const Colour* c, const std::uint8_t* m) { sink.PutSpan(x, c, m, x); };
+  // Opaque samples taken one at a time are stored as they come: held for
+  // a span they ran slower in timing, though in fewer instructions.
+  constexpr bool kStores = requires { requires Sink::kStoresOpaque; };
   constexpr bool kLines = requires(std::uint32_t* c, std::uint8_t* m) {
     sample.template InsideLine<kOpaque>(px, py, colX, colY, x, c, m);
   } && requires(const std::uint32_t* c, const std::uint8_t* m) { sink.PutSpan(x, c, m, x); };
@@ -180,7 +183,7 @@ VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std
       px += static_cast<std::uint32_t>(n) * colX;
       py += static_cast<std::uint32_t>(n) * colY;
     }
-  } else if constexpr (kSpans) {
+  } else if constexpr (kSpans && !(kOpaque && kStores)) {
     Colour colours[composite_detail::kBatch];
     std::uint8_t masks[composite_detail::kBatch];
     while (x < end) {
