@@ -123,6 +123,21 @@ VX_PIXEL_INLINE std::uint32_t BlendPairs(__m128i top, __m128i below, const Weigh
   sum = _mm_packs_epi32(sum, sum);
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum))) & 0xFFFFFFu;
 }
+
+// Two neighbouring pixels of a row from `p` as four-byte colours (the low
+// 8 bytes): four-byte pixels as they are, palette indices as their colours.
+template <class Source>
+inline constexpr bool kTapPairs =
+    std::is_same_v<Source, ExpandedSource<4>> || std::is_same_v<Source, Indexed8Source>;
+
+template <class Source>
+VX_PIXEL_INLINE __m128i TapPair(const typename Source::Table& pal, const std::uint8_t* p) {
+  if constexpr (std::is_same_v<Source, Indexed8Source>)
+    return _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(pal.bgr[p[0]])),
+                              _mm_cvtsi32_si128(static_cast<int>(pal.bgr[p[1]])));
+  else
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
 #endif
 
 // The four colour taps from `c` weighed. Four-byte pixels and palette
@@ -135,17 +150,8 @@ VX_PIXEL_INLINE std::uint32_t Blend4Colour(const typename Source::Table& pal, co
                                            std::ptrdiff_t cRow, std::int32_t cStep,
                                            const Weights& w) {
 #if defined(__SSE2__)
-  if constexpr (kVector && std::is_same_v<Source, ExpandedSource<4>>) {
-    return BlendPairs(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c)),
-                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + cRow)), w);
-  }
-  if constexpr (kVector && std::is_same_v<Source, Indexed8Source>) {
-    const auto colour = [&](const std::uint8_t* q) {
-      return _mm_cvtsi32_si128(static_cast<int>(pal.bgr[*q]));
-    };
-    return BlendPairs(_mm_unpacklo_epi32(colour(c), colour(c + 1)),
-                      _mm_unpacklo_epi32(colour(c + cRow), colour(c + cRow + 1)), w);
-  }
+  if constexpr (kVector && kTapPairs<Source>)
+    return BlendPairs(TapPair<Source>(pal, c), TapPair<Source>(pal, c + cRow), w);
   if constexpr (kVector && std::is_same_v<Source, Rgb555Source>) {
     // The four words side by side, their blue and green fields in one
     // vector and red in another, each multiply-added by the four weights;
@@ -429,8 +435,7 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
   template <bool kOpaque>
   void InsideLine(std::uint32_t x, std::uint32_t y, std::uint32_t dx, std::uint32_t dy,
                   std::int32_t n, std::uint32_t* colours, std::uint8_t* masks) const
-    requires(kFading && (std::is_same_v<Source, ExpandedSource<4>> ||
-                         std::is_same_v<Source, Indexed8Source>))
+    requires(kFading && kTapPairs<Source>)
   {
     std::int32_t i = 0;
     if constexpr (kOpaque || kMaskStep == 1) {
@@ -451,18 +456,8 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
         const std::ptrdiff_t iy = static_cast<std::int32_t>(py) >> 8;
         const std::uint8_t* c = cTop_ + iy * cRow_ + ix * Source::kStep;
         PrefetchAhead(c, ahead_);
-        __m128i top, below;
-        if constexpr (std::is_same_v<Source, Indexed8Source>) {
-          const auto pair = [&](const std::uint8_t* q) {
-            return _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(palette_.bgr[q[0]])),
-                                      _mm_cvtsi32_si128(static_cast<int>(palette_.bgr[q[1]])));
-          };
-          top = pair(c);
-          below = pair(c + cRow_);
-        } else {
-          top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c));
-          below = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + cRow_));
-        }
+        const __m128i top = TapPair<Source>(palette_, c);
+        const __m128i below = TapPair<Source>(palette_, c + cRow_);
         __m128i topPairs = _mm_unpacklo_epi8(top, _mm_srli_si128(top, 4));
         __m128i belowPairs = _mm_unpacklo_epi8(below, _mm_srli_si128(below, 4));
         if constexpr (!kOpaque) {
