@@ -137,27 +137,35 @@ inline std::int32_t SpanAbove(const std::uint8_t* m, std::int32_t x, std::int32_
   return x;
 }
 
-// End of the run from x whose mask bytes are at or below `lower`; only
-// sources that listen for skipped runs ask for it.
+// End of the run from x whose mask bytes are at or below `lower`; packed
+// masks are scanned sixteen bytes at a time first.
 template <bool kPacked>
 inline std::int32_t SpanAtOrBelow(const std::uint8_t* m, std::int32_t x, std::int32_t end,
                                   std::int32_t step, std::int32_t lower) {
+#if defined(__SSE2__)
+  if constexpr (kPacked) {
+    // A byte is at or below `lower` when subtracting it saturates to 0.
+    const __m128i floor = _mm_set1_epi8(static_cast<char>(lower));
+    const __m128i zero = _mm_setzero_si128();
+    while (lower >= 0 && x + 16 <= end) {
+      const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + x));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(sixteen, floor), zero)) != 0xFFFF) break;
+      x += 16;
+    }
+  }
+#endif
   while (x < end && MaskAt<kPacked>(m, x, step) <= lower) ++x;
   return x;
 }
 
-// Past pixel x, whose mask byte is at or below `lower`: one pixel, or for
-// a source that listens for skipped runs the whole run, told to it.
+// Past pixel x, whose mask byte is at or below `lower`: the whole run of
+// such pixels, told to a source that listens for skipped runs.
 template <bool kPacked, class Source>
 inline std::int32_t PassUndrawn(Source& src, const std::uint8_t* m, std::int32_t x,
                                 std::int32_t end, std::int32_t step, std::int32_t lower) {
-  if constexpr (HasSkip<Source>) {
-    const std::int32_t runEnd = SpanAtOrBelow<kPacked>(m, x + 1, end, step, lower);
-    SkipRun(src, x, runEnd);
-    return runEnd;
-  } else {
-    return x + 1;
-  }
+  const std::int32_t runEnd = SpanAtOrBelow<kPacked>(m, x + 1, end, step, lower);
+  SkipRun(src, x, runEnd);
+  return runEnd;
 }
 
 // Writes the source's colours outright over [x, end) of one row.
