@@ -107,6 +107,20 @@ inline Weights BilinearWeights(std::int32_t fx, std::int32_t fy) {
 }
 
 #if defined(__SSE2__)
+// BilinearWeights of four 24.8 positions at once, in 32-bit lanes (the
+// fractions' product fits 16 bits).
+struct Weights4 {
+  __m128i w00, w10, w01, w11;
+};
+VX_PIXEL_INLINE Weights4 BilinearWeights4(__m128i x, __m128i y) {
+  const __m128i byte = _mm_set1_epi32(255);
+  const __m128i fx = _mm_and_si128(x, byte), fy = _mm_and_si128(y, byte);
+  const __m128i w11 = _mm_srli_epi32(_mm_mullo_epi16(fx, fy), 8);
+  const __m128i w10 = _mm_sub_epi32(fx, w11);
+  return {_mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(256), w10), fy), w10,
+          _mm_sub_epi32(fy, w11), w11};
+}
+
 // Two four-byte pixels of a row and the two below them (the low 8 bytes of
 // `top` and `below`), weighed: each row's bytes are interleaved (b b g g r
 // r x x) and multiply-added by (left weight, right weight) in 32-bit lanes;
@@ -439,7 +453,6 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
   {
     std::int32_t i = 0;
     if constexpr (kOpaque || kMaskStep == 1) {
-      const __m128i byte = _mm_set1_epi32(255);
       const __m128i zero = _mm_setzero_si128();
       __m128i xs = _mm_setr_epi32(static_cast<int>(x), static_cast<int>(x + dx),
                                   static_cast<int>(x + 2 * dx), static_cast<int>(x + 3 * dx));
@@ -475,14 +488,9 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
         return _mm_srli_epi32(sum, 8);
       };
       for (; i + 4 <= n; i += 4) {
-        // BilinearWeights four at a time (the fractions' product fits 16 bits).
-        const __m128i fx = _mm_and_si128(xs, byte), fy = _mm_and_si128(ys, byte);
-        const __m128i w11 = _mm_srli_epi32(_mm_mullo_epi16(fx, fy), 8);
-        const __m128i w10 = _mm_sub_epi32(fx, w11);
-        const __m128i w01 = _mm_sub_epi32(fy, w11);
-        const __m128i w00 = _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(256), w10), fy);
-        const __m128i topWeights = _mm_or_si128(w00, _mm_slli_epi32(w10, 16));
-        const __m128i belowWeights = _mm_or_si128(w01, _mm_slli_epi32(w11, 16));
+        const Weights4 w = BilinearWeights4(xs, ys);
+        const __m128i topWeights = _mm_or_si128(w.w00, _mm_slli_epi32(w.w10, 16));
+        const __m128i belowWeights = _mm_or_si128(w.w01, _mm_slli_epi32(w.w11, 16));
         const __m128i s0 = weigh(x, y, _mm_shuffle_epi32(topWeights, 0x00),
                                  _mm_shuffle_epi32(belowWeights, 0x00));
         const __m128i s1 = weigh(x + dx, y + dy, _mm_shuffle_epi32(topWeights, 0x55),

@@ -214,16 +214,10 @@ class SwirlSampler {
             cs[i + k] = ColourOf<Colour>(Source::LoadBgr(table, p));
         }
       } else {
-        // BilinearWeights four at a time (the fractions' product fits
-        // 16 bits), as (top, below) pairs of the left and right taps.
-        const __m128i byte = _mm_set1_epi32(255);
-        const __m128i fx = _mm_and_si128(x, byte), fy = _mm_and_si128(y, byte);
-        const __m128i w11 = _mm_srli_epi32(_mm_mullo_epi16(fx, fy), 8);
-        const __m128i w10 = _mm_sub_epi32(fx, w11);
-        const __m128i w01 = _mm_sub_epi32(fy, w11);
-        const __m128i w00 = _mm_sub_epi32(_mm_sub_epi32(_mm_set1_epi32(256), w10), fy);
-        const __m128i left = _mm_or_si128(w00, _mm_slli_epi32(w01, 16));
-        const __m128i right = _mm_or_si128(w10, _mm_slli_epi32(w11, 16));
+        // The weights as (top, below) pairs of the left and right taps.
+        const Weights4 w = BilinearWeights4(x, y);
+        const __m128i left = _mm_or_si128(w.w00, _mm_slli_epi32(w.w01, 16));
+        const __m128i right = _mm_or_si128(w.w10, _mm_slli_epi32(w.w11, 16));
         const __m128i s0 = Weigh<0>(table, colourTop + colourAt[0], colourRow, left, right);
         const __m128i s1 = Weigh<1>(table, colourTop + colourAt[1], colourRow, left, right);
         const __m128i s2 = Weigh<2>(table, colourTop + colourAt[2], colourRow, left, right);
