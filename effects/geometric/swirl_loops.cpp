@@ -59,9 +59,6 @@ template <class Source>
 inline constexpr bool kTapWords = std::is_same_v<Source, ExpandedSource<4>> ||
                                   std::is_same_v<Source, Indexed8Source> ||
                                   std::is_same_v<Source, Rgb555Source>;
-#else
-template <class Source>
-inline constexpr bool kTapWords = false;
 #endif
 
 // The colour a sink takes: 5-5-5 destinations their own words (packed
