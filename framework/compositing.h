@@ -26,7 +26,11 @@
 //   void Entries(std::int32_t x, std::int32_t n, std::uint32_t* out);
 // for a source that gives the colours of [x, x + n) at once (n at most
 // kBatch), each as the row kernels take it (EntryOf with weight 0); blends
-// then ask it instead of At.
+// then ask it instead of At; and
+//   const std::uint8_t* Pixels(std::int32_t x);
+// for a source into four-byte destinations whose colours are its own
+// four-byte pixels, as they are: pixel x of the row and those after it,
+// which blends then read in place.
 // Within a row every pixel is met once, in increasing x: a drawn pixel asks
 // At once (or, for a source with SameColourFrom, one At answers the whole
 // span of pixels it names), a pixel the mask leaves alone is part of one
@@ -298,6 +302,34 @@ VX_PIXEL_INLINE void BlendBatch(const BlendPalette<Fmt>& bp, At at, const std::u
 // more than it saves.
 inline constexpr std::int32_t kShortestBatch = 4;
 
+// The colours of [x, x + n) of one row as the row kernels take them
+// (EntryOf with weight 0), n at most kBatch; runs of one colour are
+// written four entries at a time, up to three past their end (the next run
+// or nothing reads them), so `cw` holds kBatch + 3.
+template <class Fmt, class Source>
+VX_PIXEL_INLINE void GatherEntries(Source& src, std::int32_t x, std::int32_t n, std::uint32_t* cw) {
+  if constexpr (requires { src.Entries(x, n, cw); }) {
+    src.Entries(x, n, cw);
+  } else if constexpr (HasColourRuns<Source>) {
+    for (std::int32_t i = 0; i < n;) {
+      const std::uint32_t colour = EntryOf<Fmt>(src.At(x + i), 0);
+      const std::int32_t same = std::max<std::int32_t>(1, src.SameColourFrom(x + i));
+      // A run can reach far past the batch (a tile of 2^31 - 1 pixels).
+      const std::int32_t stop = same < n - i ? i + same : n;
+      for (; i < stop; i += 4) cw[i] = cw[i + 1] = cw[i + 2] = cw[i + 3] = colour;
+      i = stop;
+    }
+  } else {
+    for (std::int32_t i = 0; i < n; ++i) cw[i] = EntryOf<Fmt>(src.At(x + i), 0);
+  }
+}
+
+// Four-byte destinations with packed masks blend straight from the mask
+// bytes (RowKernels::blendBgrxMasked), the weights worked out in the kernel.
+template <class Fmt, bool kPacked>
+inline constexpr bool kWeighsInKernel =
+    kPacked && Fmt::kStep == 4 && !std::is_base_of_v<Indexed8, Fmt>;
+
 // Blends the source's colours into [x, end) of one row, each by its mask
 // value's weight.
 template <class Fmt, bool kFull, bool kPacked, class Source>
@@ -310,34 +342,36 @@ inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32
                  Weight<kFull>(MaskAt<kPacked>(m, x, mstep), blend));
     return;
   }
-  // Runs of one colour are written four entries at a time, up to three
-  // past their end (the next run or nothing reads them).
   std::uint32_t cw[kBatch + 3];
-  while (x < end) {
-    const std::int32_t n = std::min(kBatch, end - x);
-    if constexpr (requires { src.Entries(x, n, cw); }) {
-      src.Entries(x, n, cw);
-    } else if constexpr (HasColourRuns<Source>) {
-      for (std::int32_t i = 0; i < n;) {
-        const std::uint32_t colour = EntryOf<Fmt>(src.At(x + i), 0);
-        const std::int32_t same = std::max<std::int32_t>(1, src.SameColourFrom(x + i));
-        // A run can reach far past the batch (a tile of 2^31 - 1 pixels).
-        const std::int32_t stop = same < n - i ? i + same : n;
-        for (; i < stop; i += 4) cw[i] = cw[i + 1] = cw[i + 2] = cw[i + 3] = colour;
-        i = stop;
-      }
+  if constexpr (kWeighsInKernel<Fmt, kPacked>) {
+    const std::int32_t scale = kFull ? 256 : blend;
+    const RowKernels& rows = Rows();
+    // A source whose colours are its own four-byte pixels hands them over
+    // in place, the whole span at once.
+    if constexpr (requires { src.Pixels(x); }) {
+      rows.blendBgrxMasked(row + static_cast<std::ptrdiff_t>(x) * 4, src.Pixels(x), m + x, scale,
+                           end - x);
     } else {
-      for (std::int32_t i = 0; i < n; ++i) cw[i] = EntryOf<Fmt>(src.At(x + i), 0);
+      for (std::int32_t n; x < end; x += n) {
+        n = std::min(kBatch, end - x);
+        GatherEntries<Fmt>(src, x, n, cw);
+        rows.blendBgrxMasked(row + static_cast<std::ptrdiff_t>(x) * 4,
+                             reinterpret_cast<const std::uint8_t*>(cw), m + x, scale, n);
+      }
     }
-    // Apart from the colours, so that the weights go several at a time.
-    for (std::int32_t i = 0; i < n; ++i)
-      cw[i] |= static_cast<std::uint32_t>(Weight<kFull>(MaskAt<kPacked>(m, x + i, mstep), blend))
-               << kWeightShift<Fmt>;
-    std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x) * step;
-    BlendBatch<Fmt, true>(
-        bp, [d, step](std::int32_t i) { return d + static_cast<std::ptrdiff_t>(i) * step; }, cw,
-        n);
-    x += n;
+  } else {
+    for (std::int32_t n; x < end; x += n) {
+      n = std::min(kBatch, end - x);
+      GatherEntries<Fmt>(src, x, n, cw);
+      // Apart from the colours, so that the weights go several at a time.
+      for (std::int32_t i = 0; i < n; ++i)
+        cw[i] |= static_cast<std::uint32_t>(Weight<kFull>(MaskAt<kPacked>(m, x + i, mstep), blend))
+                 << kWeightShift<Fmt>;
+      std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x) * step;
+      BlendBatch<Fmt, true>(
+          bp, [d, step](std::int32_t i) { return d + static_cast<std::ptrdiff_t>(i) * step; }, cw,
+          n);
+    }
   }
 }
 
@@ -345,6 +379,22 @@ inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32
 template <bool kPacked>
 inline std::int32_t SpanBetween(const std::uint8_t* m, std::int32_t x, std::int32_t end,
                                 std::int32_t step, std::int32_t lower, std::int32_t upper) {
+#if defined(__SSE2__)
+  if constexpr (kPacked) {
+    // Sixteen bytes at a time first: a byte is at or below a bound when
+    // subtracting the bound saturates to 0.
+    const __m128i low = _mm_set1_epi8(static_cast<char>(lower));
+    const __m128i high = _mm_set1_epi8(static_cast<char>(upper));
+    const __m128i zero = _mm_setzero_si128();
+    while (lower >= 0 && upper >= 0 && x + 16 <= end) {
+      const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + x));
+      const __m128i inside = _mm_andnot_si128(_mm_cmpeq_epi8(_mm_subs_epu8(sixteen, low), zero),
+                                              _mm_cmpeq_epi8(_mm_subs_epu8(sixteen, high), zero));
+      if (_mm_movemask_epi8(inside) != 0xFFFF) break;
+      x += 16;
+    }
+  }
+#endif
   while (x < end) {
     const std::int32_t v = MaskAt<kPacked>(m, x, step);
     if (v <= lower || v > upper) break;

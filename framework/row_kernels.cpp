@@ -38,35 +38,70 @@ void Blend555Plain(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   }
 }
 
+void BlendBgrxMaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                          std::int32_t scale, std::int32_t n) {
+  for (std::int32_t i = 0; i < n; ++i, d += 4, c += 4) {
+    const std::int32_t k = (m[i] * scale) >> 8;
+    for (int b = 0; b < 3; ++b) d[b] = static_cast<std::uint8_t>(d[b] + (((c[b] - d[b]) * k) >> 8));
+  }
+}
+
 #if defined(VX_ROWS_X86)
 // The vector kernels compute d + (((c - d) x k) >> 8) as
 // (d x (256 - k) + c x k) >> 8: the same integer (d x 256 is a multiple of
 // 256), with every term and the sum (at most 255 x 256) inside an unsigned
 // 16-bit lane.
 
-void BlendBgrxSse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
+namespace {
+
+// Four four-byte pixels `to` moved toward `from` by the weights w (one per
+// 32-bit lane, 0-255).
+inline __m128i BlendFourSse2(__m128i to, __m128i from, __m128i w) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i full = _mm_set1_epi16(256);
-  const auto mix = [&](__m128i to, __m128i from, __m128i k) {
+  const auto mix = [&](__m128i t, __m128i f, __m128i k) {
     return _mm_srli_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(to, _mm_sub_epi16(full, k)), _mm_mullo_epi16(from, k)), 8);
+        _mm_add_epi16(_mm_mullo_epi16(t, _mm_sub_epi16(full, k)), _mm_mullo_epi16(f, k)), 8);
   };
+  // Each weight into bytes 0-2 of its pixel; byte 3 weighs 0, so `from`'s
+  // byte 3 counts for nothing and `to`'s stays.
+  const __m128i k = _mm_or_si128(_mm_or_si128(w, _mm_slli_epi32(w, 8)), _mm_slli_epi32(w, 16));
+  const __m128i low = mix(_mm_unpacklo_epi8(to, zero), _mm_unpacklo_epi8(from, zero),
+                          _mm_unpacklo_epi8(k, zero));
+  const __m128i high = mix(_mm_unpackhi_epi8(to, zero), _mm_unpackhi_epi8(from, zero),
+                           _mm_unpackhi_epi8(k, zero));
+  return _mm_packus_epi16(low, high);
+}
+
+}  // namespace
+
+void BlendBgrxSse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   std::int32_t i = 0;
   for (; i + 4 <= n; i += 4, d += 16) {
     const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cw + i));
-    // Each weight into bytes 0-2 of its pixel; byte 3 weighs 0, so the
-    // weight byte in `from` counts for nothing and d's byte 3 stays.
-    const __m128i w = _mm_srli_epi32(from, 24);
-    const __m128i k =
-        _mm_or_si128(_mm_or_si128(w, _mm_slli_epi32(w, 8)), _mm_slli_epi32(w, 16));
     const __m128i to = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-    const __m128i low = mix(_mm_unpacklo_epi8(to, zero), _mm_unpacklo_epi8(from, zero),
-                            _mm_unpacklo_epi8(k, zero));
-    const __m128i high = mix(_mm_unpackhi_epi8(to, zero), _mm_unpackhi_epi8(from, zero),
-                             _mm_unpackhi_epi8(k, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(low, high));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                     BlendFourSse2(to, from, _mm_srli_epi32(from, 24)));
   }
   BlendBgrxPlain(d, cw + i, n - i);
+}
+
+void BlendBgrxMaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                         std::int32_t scale, std::int32_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  // Mask byte x scale fits the low 16 bits of each lane (at most 255 x 256).
+  const __m128i by = _mm_set1_epi32(scale);
+  std::int32_t i = 0;
+  for (; i + 4 <= n; i += 4, d += 16, c += 16) {
+    std::int32_t four;
+    std::memcpy(&four, m + i, 4);
+    const __m128i bytes = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
+    const __m128i w = _mm_srli_epi32(_mm_mullo_epi16(bytes, by), 8);
+    const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+    const __m128i to = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), BlendFourSse2(to, from, w));
+  }
+  BlendBgrxMaskedPlain(d, c, m + i, scale, n - i);
 }
 
 void Blend555Sse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
@@ -135,10 +170,13 @@ namespace {
 
 using namespace row_detail;
 
-constexpr RowKernels kPlain{RowVariant::kPlain, &BlendBgrxPlain, &Blend555Plain};
+constexpr RowKernels kPlain{RowVariant::kPlain, &BlendBgrxPlain, &Blend555Plain,
+                            &BlendBgrxMaskedPlain};
 #if defined(VX_ROWS_X86)
-constexpr RowKernels kSse2{RowVariant::kSse2, &BlendBgrxSse2, &Blend555Sse2};
-constexpr RowKernels kAvx2{RowVariant::kAvx2, &BlendBgrxAvx2, &Blend555Avx2};
+constexpr RowKernels kSse2{RowVariant::kSse2, &BlendBgrxSse2, &Blend555Sse2,
+                           &BlendBgrxMaskedSse2};
+constexpr RowKernels kAvx2{RowVariant::kAvx2, &BlendBgrxAvx2, &Blend555Avx2,
+                           &BlendBgrxMaskedAvx2};
 #endif
 
 const RowKernels* TableOf(RowVariant v) {

@@ -39,6 +39,12 @@ struct RowKernels {
   // n 5-5-5 words `d`, each field moved toward cw[i]'s the same way; bit 15
   // cleared.
   void (*blend555)(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
+  // n four-byte pixels `d` moved the same way toward the four-byte pixels
+  // `c` (bytes 0-2; byte 3 is not read) by the weight (m[i] x scale) >> 8
+  // of each mask byte: scale 256 weighs by the mask byte itself, a blend
+  // level below it fades that. `c` may be `d` itself.
+  void (*blendBgrxMasked)(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                          std::int32_t scale, std::int32_t n);
 };
 
 // The kernels in use.
@@ -65,6 +71,12 @@ void BlendBgrxSse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
 void Blend555Sse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
 void BlendBgrxAvx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
 void Blend555Avx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
+void BlendBgrxMaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                          std::int32_t scale, std::int32_t n);
+void BlendBgrxMaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                         std::int32_t scale, std::int32_t n);
+void BlendBgrxMaskedAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                         std::int32_t scale, std::int32_t n);
 bool CpuHasAvx2();
 }  // namespace row_detail
 

@@ -248,6 +248,12 @@ class PassSource {
     }
   }
 
+  const std::uint8_t* Pixels(std::int32_t x) const
+    requires(kCopiesSpans && std::is_same_v<Dst, Bgr4>)
+  {
+    return row_ + static_cast<std::ptrdiff_t>(x) * 4;
+  }
+
   void StoreRun(std::uint8_t* d, std::int32_t x, std::int32_t n)
     requires kCopiesSpans
   {

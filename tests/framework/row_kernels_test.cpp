@@ -38,15 +38,27 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
         cw[i] = BlendWord(rng(), weight());
         cw555[i] = BlendWord555(rng(), weight());
       }
-      const std::vector<std::uint8_t> d0 = d, d5550 = d555;
+      // The masked kernel: colours as pixels, weights from mask bytes
+      // scaled by a blend level (256: the mask byte itself).
+      std::vector<std::uint8_t> dm(4 * n + 4), c(4 * n), m(n);
+      for (auto& b : dm) b = static_cast<std::uint8_t>(rng());
+      for (auto& b : c) b = static_cast<std::uint8_t>(rng());
+      for (auto& b : m) b = static_cast<std::uint8_t>(weight());
+      const int scale = n % 3 == 0 ? 256 : static_cast<int>(rng() % 257);
+      const std::vector<std::uint8_t> d0 = d, d5550 = d555, dm0 = dm;
       Rows().blendBgrx(d.data(), cw.data(), n);
       Rows().blend555(d555.data(), cw555.data(), n);
+      Rows().blendBgrxMasked(dm.data(), c.data(), m.data(), scale, n);
       for (int i = 0; i < n; ++i) {
         const int k = static_cast<int>(cw[i] >> 24);
         for (int b = 0; b < 3; ++b)
           ASSERT_EQ(d[4 * i + b], Rule(d0[4 * i + b], (cw[i] >> (8 * b)) & 255, k))
               << "n " << n << " pixel " << i << " byte " << b;
         ASSERT_EQ(d[4 * i + 3], d0[4 * i + 3]) << "n " << n << " pixel " << i;
+        for (int b = 0; b < 3; ++b)
+          ASSERT_EQ(dm[4 * i + b], Rule(dm0[4 * i + b], c[4 * i + b], (m[i] * scale) >> 8))
+              << "masked, n " << n << " pixel " << i << " byte " << b << " scale " << scale;
+        ASSERT_EQ(dm[4 * i + 3], dm0[4 * i + 3]) << "masked, n " << n << " pixel " << i;
         const int o = d5550[2 * i] | (d5550[2 * i + 1] << 8);
         const int k5 = static_cast<int>((cw555[i] >> 16) & 255);
         int expected = 0;
@@ -56,6 +68,7 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
       }
       // Nothing past the row.
       ASSERT_EQ(0, std::memcmp(d.data() + 4 * n, d0.data() + 4 * n, 4));
+      ASSERT_EQ(0, std::memcmp(dm.data() + 4 * n, dm0.data() + 4 * n, 4));
       ASSERT_EQ(0, std::memcmp(d555.data() + 2 * n, d5550.data() + 2 * n, 2));
     }
   }
