@@ -25,13 +25,26 @@ RotateLoopFn ByMask(const LoopKey& k) {
   return kByMask<Source, Sampler, Sink>[k.checked ? 1 : 0][k.packedMask ? 1 : 0];
 }
 
+// Nearest palette indices come with the index each is stored as
+// (InsideColourOf), so at blend level 255 their 8-bit destination stores it
+// outright; below it nothing is stored. The walk testing every tap keeps
+// the colour table's sink: the reference the stored indices are checked
+// against.
+template <class Source, class Fmt>
+using StoredIndexFormat =
+    std::conditional_t<std::is_same_v<Source, Indexed8Source> &&
+                           std::is_same_v<Fmt, Indexed8ViaPalette>,
+                       Indexed8, Fmt>;
+
 template <class Source, class Fmt>
 RotateLoopFn RenderLoop(const LoopKey& k) {
   if (k.interpolate)
     return k.fullBlend ? ByMask<Source, BilinearSampler, CompositeSink<Fmt, true>>(k)
                        : ByMask<Source, BilinearSampler, CompositeSink<Fmt, false>>(k);
-  return k.fullBlend ? ByMask<Source, NearestSampler, CompositeSink<Fmt, true>>(k)
-                     : ByMask<Source, NearestSampler, CompositeSink<Fmt, false>>(k);
+  if (!k.fullBlend) return ByMask<Source, NearestSampler, CompositeSink<Fmt, false>>(k);
+  return k.checked ? ByMask<Source, NearestSampler, CompositeSink<Fmt, true>>(k)
+                   : ByMask<Source, NearestSampler,
+                            CompositeSink<StoredIndexFormat<Source, Fmt>, true>>(k);
 }
 
 template <class Source, class Fmt>

@@ -85,14 +85,47 @@ inline FixedPoint RowStepOf(const RotateLoopJob& job) {
   return {job.steps.rowStepX, job.steps.rowStepY};
 }
 
+// The colour a sampler hands a sink: packed bytes, unless the pair has a
+// cheaper form. Nearest 5-5-5 into 5-5-5 carries the words as they are;
+// nearest palette indices into an 8-bit destination carry each index's
+// colour with the index it is stored as (the sink is then plain Indexed8,
+// storing that index, where the colour table's sink would look it up).
+template <class S, class Sink>
+struct InsideColourOf {
+  using Type = std::uint32_t;
+};
+template <std::int32_t kMaskStep, bool kFull>
+struct InsideColourOf<NearestSampler<Rgb555Source, kMaskStep>, CompositeSink<Rgb555, kFull>> {
+  using Type = Rgb555::Colour;
+};
+template <std::int32_t kMaskStep, bool kFull>
+struct InsideColourOf<NearestSampler<Indexed8Source, kMaskStep>, CompositeSink<Indexed8, kFull>> {
+  using Type = Bgrx;
+};
+
+// A sample with every tap tested: packed bytes, or the colour with its
+// stored index where the sink stores that (5-5-5 words gain nothing here).
+template <class Colour, class S>
+VX_PIXEL_INLINE auto TestedSample(const S& sample, std::int32_t x, std::int32_t y) {
+  if constexpr (std::is_same_v<Colour, Bgrx>)
+    return sample.template operator()<Colour>(x, y);
+  else
+    return sample(x, y);
+}
+
 // The walk with every tap tested: the generic walk along rotate's steps.
 template <class Source, template <class, std::int32_t> class Sampler, std::int32_t kMaskStep,
           class Sink>
 void RotateLoop(const RotateLoopJob& job) {
-  const Sampler<Source, kMaskStep> sample(job, RowStepOf(job));
+  using S = Sampler<Source, kMaskStep>;
+  using Colour = typename InsideColourOf<S, Sink>::Type;
+  const S sample(job, RowStepOf(job));
   Sink sink(job);
   LinearMapping map(job.start, job.steps);
-  SampledWalk(job.destination.width, job.destination.height, map, sample, sink);
+  const auto tap = [&sample](std::int32_t x, std::int32_t y) {
+    return TestedSample<Colour>(sample, x, y);
+  };
+  SampledWalk(job.destination.width, job.destination.height, map, tap, sink);
 }
 
 // Narrows [first, last) to the x for which lo <= start + x * step < hi.
@@ -127,15 +160,6 @@ inline constexpr std::int32_t kRowChunk = 64;
 // by colour alone.
 // Sinks with span forms take the samples a batch at a time (an Inside
 // sample's mask value is one of the mask's bytes or a weighed sum of four).
-// Nearest 5-5-5 into 5-5-5 carries the words as they are (InsideColour).
-template <class S, class Sink>
-struct InsideColourOf {
-  using Type = std::uint32_t;
-};
-template <std::int32_t kMaskStep, bool kFull>
-struct InsideColourOf<NearestSampler<Rgb555Source, kMaskStep>, CompositeSink<Rgb555, kFull>> {
-  using Type = Rgb555::Colour;
-};
 
 template <bool kOpaque, class S, class Sink>
 VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std::int32_t end,
@@ -314,7 +338,9 @@ void RotateSpanLoop(const RotateLoopJob& job) {
         };
         const auto edge = [&](std::int32_t from, std::int32_t to) {
           for (std::int32_t x = from; x < to; ++x)
-            sink.Put(x, sample(static_cast<std::int32_t>(atX(x)), static_cast<std::int32_t>(atY(x))));
+            sink.Put(x, TestedSample<typename InsideColourOf<S, Sink>::Type>(
+                            sample, static_cast<std::int32_t>(atX(x)),
+                            static_cast<std::int32_t>(atY(x))));
         };
         edge(e0, x0);
         WalkInside<false>(sample, sink, x0, o0, atX(x0), atY(x0), colX, colY);

@@ -307,20 +307,24 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
  public:
   static constexpr std::int32_t kColumnsLess = 0, kRowsLess = 0, kRing = 0;
 
-  explicit NearestSampler(const SampledJob& job, FixedPoint rowStep = {}) : Views(job, rowStep) {}
+  explicit NearestSampler(const SampledJob& job, FixedPoint rowStep = {})
+      : Views(job, rowStep), stored_(palette_, job.palette) {}
 
-  PackedSample operator()(std::int32_t x, std::int32_t y) const {
+  template <class Colour = std::uint32_t>
+  Sample<Colour> operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
     if (ix < 0 || ix >= width_ || iy < 0 || iy >= rows_) return {};
     const std::int64_t m = TapOffset(mask_, ix, iy);
     if (m < 0) return {};
     const std::int64_t c = TapOffset(colour_, ix, iy, Source::kSpan);
     if (c < 0) return {};
-    return {mask_.base[m], Source::LoadBgr(palette_, colour_.base + c)};
+    return {mask_.base[m], Load<Colour>(colour_.base + c)};
   }
 
-  // Colour packed blue, green, red, or (Rgb555::Colour, from a 5-5-5
-  // source) the 5-5-5 word itself.
+  // Colour packed blue, green, red; or (Rgb555::Colour, from a 5-5-5
+  // source) the 5-5-5 word itself; or (Bgrx, from palette indices) the
+  // index's colour and, as x, the index that colour is stored as in an
+  // 8-bit destination.
   template <class Colour = std::uint32_t>
   VX_PIXEL_INLINE Sample<Colour> Inside(std::int32_t x, std::int32_t y) const {
     const std::ptrdiff_t ix = x >> 8, iy = y >> 8;
@@ -345,12 +349,36 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
   VX_PIXEL_INLINE Colour Load(const std::uint8_t* p) const {
     if constexpr (std::is_same_v<Colour, std::uint32_t>) {
       return Source::LoadBgr(palette_, p);
+    } else if constexpr (std::is_same_v<Colour, Bgrx>) {
+      static_assert(std::is_same_v<Source, Indexed8Source>);
+      return stored_.colours[*p];
     } else {
       static_assert(std::is_same_v<Source, Rgb555Source> && std::is_same_v<Colour, Rgb555::Colour>);
       return static_cast<Rgb555::Colour>(Load555(p) & 0x7FFF);
     }
   }
 
+  // Each palette index's colour with the index it is stored as (the
+  // nearest by the inverse table, or 0 without one), worked out once per
+  // render instead of the inverse key per stored pixel.
+  struct StoredIndices {
+    StoredIndices(const typename Source::Table& table, const Palette& p) {
+      for (std::uint32_t i = 0; i < 256; ++i) {
+        const std::uint32_t c = table.bgr[i];
+        const std::uint32_t b = c & 0xFF, g = (c >> 8) & 0xFF, r = (c >> 16) & 0xFF;
+        colours[i] = Bgrx{static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(g),
+                          static_cast<std::uint8_t>(r),
+                          p.inverse ? InverseLookup(p, r, g, b) : std::uint8_t{0}};
+      }
+    }
+    Bgrx colours[256];
+  };
+  struct NoIndices {
+    NoIndices(const typename Source::Table&, const Palette&) {}
+  };
+  [[no_unique_address]] const std::conditional_t<std::is_same_v<Source, Indexed8Source>,
+                                                 StoredIndices, NoIndices>
+      stored_;
 };
 
 // How a bilinear sample treats the sprite's edge. FadingEdges: each of the

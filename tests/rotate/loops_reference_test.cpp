@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "effects/geometric/rotate_loops.h"
 #include "host/glissade/image.h"
@@ -167,6 +168,23 @@ TEST(RotateLoopReferenceTest, AlphaLoopsMatchThePlainReference) {
   for (int round = 0; round < 400 && !HasFailure(); ++round)
     r.Run(kAlphaPairs[round % std::size(kAlphaPairs)], true, round);
   EXPECT_GT(r.drawnRounds, 250);
+}
+
+// Sixteen colours repeated: most indices share their colour with a lower
+// one, which the inverse table names, and a stored pixel takes that index.
+TEST(RotateLoopReferenceTest, IndicesSharingAColourStoreTheTablesIndex) {
+  std::mt19937 rng(34);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::vector<glissade::Colour> sixteen(16);
+  for (auto& c : sixteen)
+    c = {static_cast<std::uint8_t>(byte(rng)), static_cast<std::uint8_t>(byte(rng)),
+         static_cast<std::uint8_t>(byte(rng))};
+  glissade::PaletteTable palette(sixteen);
+  testing_support::Tables tables;
+  Round r(rng, palette, tables);
+  const Pair indices{{ImageKind::kIndexed8, 4}, {ImageKind::kIndexed8, 4}};
+  for (int round = 0; round < 300 && !HasFailure(); ++round) r.Run(indices, false, round);
+  EXPECT_EQ(r.drawnRounds, 300);
 }
 
 // The generic walk with the bilinear sampler whose mask is the single byte
