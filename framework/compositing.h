@@ -344,19 +344,34 @@ inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32
   }
   std::uint32_t cw[kBatch + 3];
   if constexpr (kWeighsInKernel<Fmt, kPacked>) {
-    const std::int32_t scale = kFull ? 256 : blend;
     const RowKernels& rows = Rows();
+    // [x, x + n) from the four-byte colours c: below blend level 255, runs
+    // of mask 255 (a faded sprite's inside) by their one weight.
+    const auto weigh = [&](std::int32_t x, std::int32_t n, const std::uint8_t* c) {
+      std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x) * 4;
+      if constexpr (kFull) {
+        rows.blendBgrxMasked(d, c, m + x, 256, n);
+      } else {
+        const std::int32_t k = Weight<false>(255, blend);
+        for (std::int32_t i = 0; i < n;) {
+          const std::int32_t full = SpanAbove<true>(m, x + i, x + n, 1, 254) - x;
+          if (full > i) rows.blendBgrxUniform(d + 4 * i, c + 4 * i, k, full - i);
+          const std::int32_t part = SpanAtOrBelow<true>(m, x + full, x + n, 1, 254) - x;
+          if (part > full)
+            rows.blendBgrxMasked(d + 4 * full, c + 4 * full, m + x + full, blend, part - full);
+          i = part;
+        }
+      }
+    };
     // A source whose colours are its own four-byte pixels hands them over
     // in place, the whole span at once.
     if constexpr (requires { src.Pixels(x); }) {
-      rows.blendBgrxMasked(row + static_cast<std::ptrdiff_t>(x) * 4, src.Pixels(x), m + x, scale,
-                           end - x);
+      weigh(x, end - x, src.Pixels(x));
     } else {
       for (std::int32_t n; x < end; x += n) {
         n = std::min(kBatch, end - x);
         GatherEntries<Fmt>(src, x, n, cw);
-        rows.blendBgrxMasked(row + static_cast<std::ptrdiff_t>(x) * 4,
-                             reinterpret_cast<const std::uint8_t*>(cw), m + x, scale, n);
+        weigh(x, n, reinterpret_cast<const std::uint8_t*>(cw));
       }
     }
   } else {

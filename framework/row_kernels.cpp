@@ -38,12 +38,26 @@ void Blend555Plain(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   }
 }
 
-void BlendBgrxMaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                          std::int32_t scale, std::int32_t n) {
+namespace {
+
+// n four-byte pixels moved toward `c` by weight(i) each.
+template <class Weight>
+inline void BlendPixelsPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_t n, Weight weight) {
   for (std::int32_t i = 0; i < n; ++i, d += 4, c += 4) {
-    const std::int32_t k = (m[i] * scale) >> 8;
+    const std::int32_t k = weight(i);
     for (int b = 0; b < 3; ++b) d[b] = static_cast<std::uint8_t>(d[b] + (((c[b] - d[b]) * k) >> 8));
   }
+}
+
+}  // namespace
+
+void BlendBgrxMaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                          std::int32_t scale, std::int32_t n) {
+  BlendPixelsPlain(d, c, n, [m, scale](std::int32_t i) { return (m[i] * scale) >> 8; });
+}
+
+void BlendBgrxUniformPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n) {
+  BlendPixelsPlain(d, c, n, [k](std::int32_t) { return k; });
 }
 
 #if defined(VX_ROWS_X86)
@@ -86,22 +100,50 @@ void BlendBgrxSse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   BlendBgrxPlain(d, cw + i, n - i);
 }
 
+namespace {
+
+// Four pixels at a time, the weights for pixels i to i + 3 from weights(i);
+// the rest by the plain rule.
+template <class Weights, class Tail>
+inline void BlendPixelsSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t n,
+                            Weights weights, Tail tail) {
+  std::int32_t i = 0;
+  for (; i + 4 <= n; i += 4, d += 16, c += 16) {
+    const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+    const __m128i to = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), BlendFourSse2(to, from, weights(i)));
+  }
+  tail(d, c, i);
+}
+
+}  // namespace
+
 void BlendBgrxMaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
                          std::int32_t scale, std::int32_t n) {
   const __m128i zero = _mm_setzero_si128();
   // Mask byte x scale fits the low 16 bits of each lane (at most 255 x 256).
   const __m128i by = _mm_set1_epi32(scale);
-  std::int32_t i = 0;
-  for (; i + 4 <= n; i += 4, d += 16, c += 16) {
-    std::int32_t four;
-    std::memcpy(&four, m + i, 4);
-    const __m128i bytes = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
-    const __m128i w = _mm_srli_epi32(_mm_mullo_epi16(bytes, by), 8);
-    const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
-    const __m128i to = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), BlendFourSse2(to, from, w));
-  }
-  BlendBgrxMaskedPlain(d, c, m + i, scale, n - i);
+  BlendPixelsSse2(
+      d, c, n,
+      [&](std::int32_t i) {
+        std::int32_t four;
+        std::memcpy(&four, m + i, 4);
+        const __m128i bytes =
+            _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
+        return _mm_srli_epi32(_mm_mullo_epi16(bytes, by), 8);
+      },
+      [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
+        BlendBgrxMaskedPlain(dt, ct, m + i, scale, n - i);
+      });
+}
+
+void BlendBgrxUniformSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n) {
+  const __m128i w = _mm_set1_epi32(k);
+  BlendPixelsSse2(
+      d, c, n, [w](std::int32_t) { return w; },
+      [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
+        BlendBgrxUniformPlain(dt, ct, k, n - i);
+      });
 }
 
 void Blend555Sse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
@@ -171,12 +213,12 @@ namespace {
 using namespace row_detail;
 
 constexpr RowKernels kPlain{RowVariant::kPlain, &BlendBgrxPlain, &Blend555Plain,
-                            &BlendBgrxMaskedPlain};
+                            &BlendBgrxMaskedPlain, &BlendBgrxUniformPlain};
 #if defined(VX_ROWS_X86)
 constexpr RowKernels kSse2{RowVariant::kSse2, &BlendBgrxSse2, &Blend555Sse2,
-                           &BlendBgrxMaskedSse2};
+                           &BlendBgrxMaskedSse2, &BlendBgrxUniformSse2};
 constexpr RowKernels kAvx2{RowVariant::kAvx2, &BlendBgrxAvx2, &Blend555Avx2,
-                           &BlendBgrxMaskedAvx2};
+                           &BlendBgrxMaskedAvx2, &BlendBgrxUniformAvx2};
 #endif
 
 const RowKernels* TableOf(RowVariant v) {

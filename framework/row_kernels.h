@@ -45,6 +45,9 @@ struct RowKernels {
   // level below it fades that. `c` may be `d` itself.
   void (*blendBgrxMasked)(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
                           std::int32_t scale, std::int32_t n);
+  // The same with one weight k (0-255) for every pixel.
+  void (*blendBgrxUniform)(std::uint8_t* d, const std::uint8_t* c, std::int32_t k,
+                           std::int32_t n);
 };
 
 // The kernels in use.
@@ -71,10 +74,13 @@ void BlendBgrxSse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
 void Blend555Sse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
 void BlendBgrxAvx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
 void Blend555Avx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
+void BlendBgrxUniformPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 void BlendBgrxMaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
                           std::int32_t scale, std::int32_t n);
+void BlendBgrxUniformSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 void BlendBgrxMaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
                          std::int32_t scale, std::int32_t n);
+void BlendBgrxUniformAvx2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 void BlendBgrxMaskedAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
                          std::int32_t scale, std::int32_t n);
 bool CpuHasAvx2();

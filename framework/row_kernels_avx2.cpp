@@ -59,20 +59,48 @@ VX_AVX2 void BlendBgrxAvx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_
   BlendBgrxSse2(d, cw + i, n - i);
 }
 
+namespace {
+
+// Eight pixels at a time, the weights for pixels i to i + 7 from
+// weights(i); the rest by the SSE2 kernel `tail`.
+template <class Weights, class Tail>
+VX_AVX2 inline void BlendPixelsAvx2(std::uint8_t* d, const std::uint8_t* c, std::int32_t n,
+                                    Weights weights, Tail tail) {
+  std::int32_t i = 0;
+  for (; i + 8 <= n; i += 8, d += 32, c += 32) {
+    const __m256i from = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
+    const __m256i to = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), BlendEight(to, from, weights(i)));
+  }
+  tail(d, c, i);
+}
+
+}  // namespace
+
 VX_AVX2 void BlendBgrxMaskedAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
                                  std::int32_t scale, std::int32_t n) {
   // Mask byte x scale fits the low 16 bits of each lane (at most 255 x 256).
   const __m256i by = _mm256_set1_epi32(scale);
-  std::int32_t i = 0;
-  for (; i + 8 <= n; i += 8, d += 32, c += 32) {
-    const __m256i bytes =
-        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m + i)));
-    const __m256i w = _mm256_srli_epi32(_mm256_mullo_epi16(bytes, by), 8);
-    const __m256i from = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
-    const __m256i to = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), BlendEight(to, from, w));
-  }
-  BlendBgrxMaskedSse2(d, c, m + i, scale, n - i);
+  BlendPixelsAvx2(
+      d, c, n,
+      [&](std::int32_t i) VX_AVX2 {
+        const __m256i bytes =
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m + i)));
+        return _mm256_srli_epi32(_mm256_mullo_epi16(bytes, by), 8);
+      },
+      [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
+        BlendBgrxMaskedSse2(dt, ct, m + i, scale, n - i);
+      });
+}
+
+VX_AVX2 void BlendBgrxUniformAvx2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k,
+                                  std::int32_t n) {
+  const __m256i w = _mm256_set1_epi32(k);
+  BlendPixelsAvx2(
+      d, c, n, [w](std::int32_t) VX_AVX2 { return w; },
+      [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
+        BlendBgrxUniformSse2(dt, ct, k, n - i);
+      });
 }
 
 VX_AVX2 void Blend555Avx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {

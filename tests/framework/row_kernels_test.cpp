@@ -45,10 +45,13 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
       for (auto& b : c) b = static_cast<std::uint8_t>(rng());
       for (auto& b : m) b = static_cast<std::uint8_t>(weight());
       const int scale = n % 3 == 0 ? 256 : static_cast<int>(rng() % 257);
+      std::vector<std::uint8_t> du = dm;
+      const int ku = static_cast<int>(weight());
       const std::vector<std::uint8_t> d0 = d, d5550 = d555, dm0 = dm;
       Rows().blendBgrx(d.data(), cw.data(), n);
       Rows().blend555(d555.data(), cw555.data(), n);
       Rows().blendBgrxMasked(dm.data(), c.data(), m.data(), scale, n);
+      Rows().blendBgrxUniform(du.data(), c.data(), ku, n);
       for (int i = 0; i < n; ++i) {
         const int k = static_cast<int>(cw[i] >> 24);
         for (int b = 0; b < 3; ++b)
@@ -59,6 +62,9 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
           ASSERT_EQ(dm[4 * i + b], Rule(dm0[4 * i + b], c[4 * i + b], (m[i] * scale) >> 8))
               << "masked, n " << n << " pixel " << i << " byte " << b << " scale " << scale;
         ASSERT_EQ(dm[4 * i + 3], dm0[4 * i + 3]) << "masked, n " << n << " pixel " << i;
+        for (int b = 0; b < 4; ++b)
+          ASSERT_EQ(du[4 * i + b], b == 3 ? dm0[4 * i + b] : Rule(dm0[4 * i + b], c[4 * i + b], ku))
+              << "uniform, n " << n << " pixel " << i << " byte " << b << " weight " << ku;
         const int o = d5550[2 * i] | (d5550[2 * i + 1] << 8);
         const int k5 = static_cast<int>((cw555[i] >> 16) & 255);
         int expected = 0;
@@ -69,6 +75,7 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
       // Nothing past the row.
       ASSERT_EQ(0, std::memcmp(d.data() + 4 * n, d0.data() + 4 * n, 4));
       ASSERT_EQ(0, std::memcmp(dm.data() + 4 * n, dm0.data() + 4 * n, 4));
+      ASSERT_EQ(0, std::memcmp(du.data() + 4 * n, dm0.data() + 4 * n, 4));
       ASSERT_EQ(0, std::memcmp(d555.data() + 2 * n, d5550.data() + 2 * n, 2));
     }
   }
