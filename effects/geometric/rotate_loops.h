@@ -187,12 +187,22 @@ VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std
   // Opaque samples taken one at a time are stored as they come: held for
   // a span they ran slower in timing, though in fewer instructions.
   constexpr bool kStores = requires { requires Sink::kStoresOpaque; };
-  constexpr bool kLines = requires(std::uint32_t* c, std::uint8_t* m) {
+  constexpr bool kLines = requires(Colour* c, std::uint8_t* m) {
     sample.template InsideLine<kOpaque>(px, py, colX, colY, x, c, m);
-  } && requires(const std::uint32_t* c, const std::uint8_t* m) { sink.PutSpan(x, c, m, x); };
-  if constexpr (kLines) {
+  } && requires(const Colour* c, const std::uint8_t* m) { sink.PutSpan(x, c, m, x); };
+  // Opaque samples stored one at a time go straight from a sampler that
+  // hands a line's samples on as they come, without the batch.
+  constexpr bool kLineStores = kOpaque && kStores && !kSpans && requires {
+    sample.template ForLine<true, Colour>(px, py, colX, colY, x, [](std::int32_t, Colour) {});
+  };
+  if constexpr (kLineStores) {
+    sample.template ForLine<true, Colour>(px, py, colX, colY, end - x,
+                                          [&sink, x](std::int32_t i, Colour c) {
+                                            sink.PutOpaque(x + i, c);
+                                          });
+  } else if constexpr (kLines) {
     // A sampler that takes a line at once fills the batch itself.
-    std::uint32_t colours[composite_detail::kBatch];
+    Colour colours[composite_detail::kBatch];
     std::uint8_t masks[composite_detail::kBatch];
     while (x < end) {
       const std::int32_t n = end - x < composite_detail::kBatch ? end - x : composite_detail::kBatch;

@@ -308,7 +308,10 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
   static constexpr std::int32_t kColumnsLess = 0, kRowsLess = 0, kRing = 0;
 
   explicit NearestSampler(const SampledJob& job, FixedPoint rowStep = {})
-      : Views(job, rowStep), stored_(palette_, job.palette) {}
+      : Views(job, rowStep),
+        pairs_(width_ <= 0x7FFF && rows_ <= 0x7FFF && Fits16(mRow_) && Fits16(cRow_) &&
+               Fits16(mStep_) && Fits16(cStep_)),
+        stored_(palette_, job.palette) {}
 
   template <class Colour = std::uint32_t>
   Sample<Colour> operator()(std::int32_t x, std::int32_t y) const {
@@ -344,7 +347,81 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
     return Load<Colour>(p);
   }
 
+  // Inside or (kOpaque) InsideColour at the n positions (x, y) + i (dx, dy)
+  // of a line, handed on as put(i, sample) or (kOpaque) put(i, colour) in
+  // order. Where the sprite's sides and the views' steps fit 16 bits, the
+  // taps' offsets go four at a time: column and row as a 16-bit pair in
+  // each lane, times (pixel step, row step) and added in one multiply-add.
+  template <bool kOpaque, class Colour, class Put>
+  VX_PIXEL_INLINE void ForLine(std::uint32_t x, std::uint32_t y, std::uint32_t dx,
+                               std::uint32_t dy, std::int32_t n, Put&& put) const {
+    std::int32_t i = 0;
+#if defined(__SSE2__)
+    if (pairs_) {
+      const auto steps = [](std::int32_t pixel, std::ptrdiff_t row) {
+        return _mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(pixel) |
+                                               (static_cast<std::uint32_t>(row) << 16)));
+      };
+      const __m128i cSteps = steps(StepOf<Source::kStep>(cStep_), cRow_);
+      const __m128i mSteps = steps(StepOf<kMaskStep>(mStep_), mRow_);
+      const __m128i rowBits = _mm_set1_epi32(static_cast<int>(0xFFFF0000u));
+      __m128i xs = _mm_setr_epi32(static_cast<int>(x), static_cast<int>(x + dx),
+                                  static_cast<int>(x + 2 * dx), static_cast<int>(x + 3 * dx));
+      __m128i ys = _mm_setr_epi32(static_cast<int>(y), static_cast<int>(y + dy),
+                                  static_cast<int>(y + 2 * dy), static_cast<int>(y + 3 * dy));
+      const __m128i xStep = _mm_set1_epi32(static_cast<int>(4 * dx));
+      const __m128i yStep = _mm_set1_epi32(static_cast<int>(4 * dy));
+      for (; i + 4 <= n; i += 4) {
+        // Inside the span every position is at least 0 and below 2^23.
+        const __m128i at =
+            _mm_or_si128(_mm_srli_epi32(xs, 8), _mm_and_si128(_mm_slli_epi32(ys, 8), rowBits));
+        alignas(16) std::int32_t c[4], m[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(c), _mm_madd_epi16(at, cSteps));
+        if constexpr (!kOpaque)
+          _mm_store_si128(reinterpret_cast<__m128i*>(m), _mm_madd_epi16(at, mSteps));
+        for (std::int32_t k = 0; k < 4; ++k) {
+          const std::uint8_t* p = cTop_ + c[k];
+          PrefetchAhead(p, ahead_);
+          if constexpr (kOpaque) {
+            put(i + k, Load<Colour>(p));
+          } else {
+            const std::uint8_t* q = mTop_ + m[k];
+            PrefetchAhead(q, maskAhead_);
+            put(i + k, Sample<Colour>{*q, Load<Colour>(p)});
+          }
+        }
+        xs = _mm_add_epi32(xs, xStep);
+        ys = _mm_add_epi32(ys, yStep);
+      }
+      x += static_cast<std::uint32_t>(i) * dx;
+      y += static_cast<std::uint32_t>(i) * dy;
+    }
+#endif
+    for (; i < n; ++i, x += dx, y += dy) {
+      const auto sx = static_cast<std::int32_t>(x), sy = static_cast<std::int32_t>(y);
+      if constexpr (kOpaque)
+        put(i, InsideColour<Colour>(sx, sy));
+      else
+        put(i, Inside<Colour>(sx, sy));
+    }
+  }
+
+  // ForLine into colours[i] and (not kOpaque) masks[i].
+  template <bool kOpaque, class Colour>
+  void InsideLine(std::uint32_t x, std::uint32_t y, std::uint32_t dx, std::uint32_t dy,
+                  std::int32_t n, Colour* colours, std::uint8_t* masks) const {
+    if constexpr (kOpaque) {
+      ForLine<true, Colour>(x, y, dx, dy, n, [colours](std::int32_t i, Colour c) { colours[i] = c; });
+    } else {
+      ForLine<false, Colour>(x, y, dx, dy, n, [colours, masks](std::int32_t i, Sample<Colour> s) {
+        colours[i] = s.colour;
+        masks[i] = static_cast<std::uint8_t>(s.mask);
+      });
+    }
+  }
+
  private:
+  static constexpr bool Fits16(std::ptrdiff_t v) { return v >= -0x8000 && v <= 0x7FFF; }
   template <class Colour>
   VX_PIXEL_INLINE Colour Load(const std::uint8_t* p) const {
     if constexpr (std::is_same_v<Colour, std::uint32_t>) {
@@ -376,6 +453,7 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
   struct NoIndices {
     NoIndices(const typename Source::Table&, const Palette&) {}
   };
+  bool pairs_;  // InsideLine may multiply-add 16-bit pairs
   [[no_unique_address]] const std::conditional_t<std::is_same_v<Source, Indexed8Source>,
                                                  StoredIndices, NoIndices>
       stored_;
