@@ -726,6 +726,19 @@ class CompositeSink {
       for (std::int32_t i = 0; i < n; ++i) StoreSampled<Fmt>(palette_, d + i * step, colours[i]);
       return;
     }
+    if constexpr (kKernelColours<C>) {
+      // Pixels at or below a lower threshold of 0 have mask 0 and weigh
+      // nothing; those to store are stored over their blend.
+      if (least > lower_ || lower_ <= 0) {
+        Rows().blendBgrxMasked(d, reinterpret_cast<const std::uint8_t*>(colours), masks,
+                               kFull ? 256 : blend_, n);
+        if constexpr (kFull)
+          for (std::int32_t i = 0; i < n; ++i)
+            if (masks[i] >= upper_ && masks[i] > lower_)
+              StoreSampled<Fmt>(palette_, d + i * step, colours[i]);
+        return;
+      }
+    }
     std::uint32_t cw[kBatch];
     if (!kFull && least > lower_) {
       for (std::int32_t i = 0; i < n; ++i)
@@ -785,6 +798,10 @@ class CompositeSink {
       Bgr4::Copy(d, reinterpret_cast<const std::uint8_t*>(c), n);
       return;
     }
+    if constexpr (kKernelColours<C>) {
+      Rows().blendBgrxUniform(d, reinterpret_cast<const std::uint8_t*>(c), opaqueWeight_, n);
+      return;
+    }
     std::uint32_t cw[kBatch];
     for (std::int32_t i = 0; i < n; ++i) cw[i] = EntryOf<Fmt>(c[i], opaqueWeight_);
     BlendBatch<Fmt, true>(
@@ -831,6 +848,14 @@ class CompositeSink {
         pending_);
     pending_ = 0;
   }
+
+  // Colours the four-byte row kernels read as they are: blue, green, red
+  // and a byte they leave unread.
+  template <class C>
+  static constexpr bool kKernelColours =
+      std::is_same_v<Fmt, Bgr4> &&
+      (std::is_same_v<C, Bgrx> ||
+       (std::is_same_v<C, std::uint32_t> && std::endian::native == std::endian::little));
 
   VX_PIXEL_INLINE std::uint8_t* At(std::int32_t x) const {
     if constexpr (Fmt::kStep != 0)
