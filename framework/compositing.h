@@ -345,20 +345,21 @@ inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32
   std::uint32_t cw[kBatch + 3];
   if constexpr (kWeighsInKernel<Fmt, kPacked>) {
     const RowKernels& rows = Rows();
-    // [x, x + n) from the four-byte colours c: below blend level 255, runs
-    // of mask 255 (a faded sprite's inside) by their one weight.
-    const auto weigh = [&](std::int32_t x, std::int32_t n, const std::uint8_t* c) {
-      std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x) * 4;
+    // [at, at + n) from the four-byte colours c: below blend level 255,
+    // runs of mask 255 (a faded sprite's inside) by their one weight.
+    const auto weigh = [&](std::int32_t at, std::int32_t n, const std::uint8_t* c) {
+      std::uint8_t* d = row + static_cast<std::ptrdiff_t>(at) * 4;
+      const std::uint8_t* mr = m + at;
       if constexpr (kFull) {
-        rows.blendBgrxMasked(d, c, m + x, 256, n);
+        rows.blendBgrxMasked(d, c, mr, 256, n);
       } else {
         const std::int32_t k = Weight<false>(255, blend);
         for (std::int32_t i = 0; i < n;) {
-          const std::int32_t full = SpanAbove<true>(m, x + i, x + n, 1, 254) - x;
+          const std::int32_t full = SpanAbove<true>(mr, i, n, 1, 254);
           if (full > i) rows.blendBgrxUniform(d + 4 * i, c + 4 * i, k, full - i);
-          const std::int32_t part = SpanAtOrBelow<true>(m, x + full, x + n, 1, 254) - x;
+          const std::int32_t part = SpanAtOrBelow<true>(mr, full, n, 1, 254);
           if (part > full)
-            rows.blendBgrxMasked(d + 4 * full, c + 4 * full, m + x + full, blend, part - full);
+            rows.blendBgrxMasked(d + 4 * full, c + 4 * full, mr + full, blend, part - full);
           i = part;
         }
       }
