@@ -109,12 +109,11 @@ struct ReadIndexToIndex {
 };
 
 // ---------------------------------------------------------------------------
-// Writing one dot pixel at (x, y) of the destination rectangle.
+// Writing one dot pixel `d`, at (x, y) of the destination rectangle.
 
 struct WriteBgr {
   static constexpr std::int32_t kMinStep = 3, kMaxStep = kMaxBytesPerPixel;
-  static void Write(const DotJob& job, std::int32_t x, std::int32_t y, Bgrx c) {
-    std::uint8_t* d = job.destination.At(x, y);
+  static void Write(const DotJob&, std::uint8_t* d, std::int32_t, std::int32_t, Bgrx c) {
     d[0] = c.b;
     d[1] = c.g;
     d[2] = c.r;
@@ -122,14 +121,14 @@ struct WriteBgr {
 };
 struct WriteWord {
   static constexpr std::int32_t kMinStep = 2, kMaxStep = 2;
-  static void Write(const DotJob& job, std::int32_t x, std::int32_t y, std::uint16_t c) {
-    std::memcpy(job.destination.At(x, y), &c, 2);
+  static void Write(const DotJob&, std::uint8_t* d, std::int32_t, std::int32_t, std::uint16_t c) {
+    std::memcpy(d, &c, 2);
   }
 };
 struct WriteIndex {
   static constexpr std::int32_t kMinStep = 1, kMaxStep = 1;
-  static void Write(const DotJob& job, std::int32_t x, std::int32_t y, std::uint8_t c) {
-    *job.destination.At(x, y) = c;
+  static void Write(const DotJob&, std::uint8_t* d, std::int32_t, std::int32_t, std::uint8_t c) {
+    *d = c;
   }
 };
 // Colour as `Colour`, and 255 in the alpha destination.
@@ -137,8 +136,8 @@ template <class Colour>
 struct WriteOpaque {
   static constexpr std::int32_t kMinStep = Colour::kMinStep, kMaxStep = Colour::kMaxStep;
   template <class C>
-  static void Write(const DotJob& job, std::int32_t x, std::int32_t y, C c) {
-    Colour::Write(job, x, y, c);
+  static void Write(const DotJob& job, std::uint8_t* d, std::int32_t x, std::int32_t y, C c) {
+    Colour::Write(job, d, x, y, c);
     *job.alpha.At(x, y) = 255;
   }
 };
@@ -150,17 +149,25 @@ void PaintDots(const DotJob& job, LayerSums& sums) {
   const std::int32_t w = job.mask.width;
   const std::int32_t mstep = job.mask.step;
   const std::int32_t sstep = job.source.step;
+  const std::ptrdiff_t dstep = job.destination.step;
   for (std::int32_t y = 0; y < job.mask.height; ++y) {
     sums.BeginRow(y);
     const std::uint8_t* m = job.mask.Row(y);
     const std::uint8_t* s = job.source.Row(y);
     const std::int32_t cy = y + job.insetY;
+    // The destination rows this row's dots reach, kTop above to kBottom
+    // below.
+    std::uint8_t* reach[Shape::kTop + 1 + Shape::kBottom];
+    for (std::int32_t dy = -Shape::kTop; dy <= Shape::kBottom; ++dy)
+      reach[dy + Shape::kTop] = job.destination.Row(cy + dy);
     for (std::int32_t x = 0; x < w; ++x) {
       if (m[static_cast<std::ptrdiff_t>(x) * mstep] <= job.lower || sums.At(x) == 0) continue;
       const auto colour =
           Reader::Read(job.palette, s + static_cast<std::ptrdiff_t>(x) * sstep);
       const std::int32_t cx = x + job.insetX;
-      for (const DotOffset& o : Shape::kOffsets) Writer::Write(job, cx + o.dx, cy + o.dy, colour);
+      for (const DotOffset& o : Shape::kOffsets)
+        Writer::Write(job, reach[o.dy + Shape::kTop] + (cx + o.dx) * dstep, cx + o.dx, cy + o.dy,
+                      colour);
     }
   }
 }
