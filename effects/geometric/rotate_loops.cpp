@@ -161,17 +161,31 @@ static void OpaqueRun(const ByteWindow& mask, std::int32_t columns, std::int32_t
   *right = end;
 }
 
-bool OpaqueArea(const ByteWindow& mask, std::int32_t columns, std::int32_t rows, OpaqueBox* box) {
-  if (mask.bytesPerPixel != 1 || columns <= 0 || rows <= 0) return false;
-  // Grown from the middle row one row at a time, up or down, whichever
-  // keeps the larger area, while the area does not shrink.
+OpaqueBoxes OpaqueAreas(const ByteWindow& mask, std::int32_t columns, std::int32_t rows) {
+  OpaqueBoxes out;
+  if (mask.bytesPerPixel != 1 || columns <= 0 || rows <= 0) return out;
+  // Grown from the middle row one row at a time, up or down: first
+  // whichever keeps the larger area, while the area does not shrink (the
+  // largest box); then whichever keeps the wider run, while one is left.
   std::int32_t left, right;
   OpaqueRun(mask, columns, rows / 2, &left, &right);
-  if (right <= left) return false;
+  if (right <= left) return out;
   std::int32_t top = rows / 2, bottom = top + 1;
   std::int32_t upL = 0, upR = 0, downL = 0, downR = 0;
   if (top > 0) OpaqueRun(mask, columns, top - 1, &upL, &upR);
   if (bottom < rows) OpaqueRun(mask, columns, bottom, &downL, &downR);
+  OpaqueBox steps[kOpaqueBoxes];
+  std::int32_t stepCount = 0, keptWidth = right - left;
+  bool largestFound = false;
+  // A taller box of the last kept width stands in for it; when all are
+  // taken, the last one gives way to the taller.
+  const auto keep = [&] {
+    const bool same = stepCount > 0 && steps[stepCount - 1].left == left &&
+                      steps[stepCount - 1].right == right;
+    if (!same && stepCount < kOpaqueBoxes) ++stepCount;
+    steps[stepCount - 1] = {left, top, right, bottom};
+    keptWidth = right - left;
+  };
   for (;;) {
     const std::int64_t height = bottom - top;
     const std::int64_t area = std::int64_t{right - left} * height;
@@ -180,22 +194,72 @@ bool OpaqueArea(const ByteWindow& mask, std::int32_t columns, std::int32_t rows,
         bottom < rows ? std::min(right, downR) - std::max(left, downL) : 0;
     const std::int64_t upArea = std::int64_t{upWidth} * (height + 1);
     const std::int64_t downArea = std::int64_t{downWidth} * (height + 1);
-    if (upWidth > 0 && upArea >= area && upArea >= downArea) {
+    bool up = false, down = false;
+    if (!largestFound) {
+      up = upWidth > 0 && upArea >= area && upArea >= downArea;
+      down = !up && downWidth > 0 && downArea >= area;
+      if (!up && !down) {
+        largestFound = true;
+        out.box[out.count++] = {left, top, right, bottom};
+      }
+    }
+    if (largestFound) {
+      if (upWidth <= 0 && downWidth <= 0) break;
+      up = upWidth >= downWidth;
+    }
+    if (std::int64_t{up ? upWidth : downWidth} * 4 < std::int64_t{keptWidth} * 3) keep();
+    if (up) {
       left = std::max(left, upL);
       right = std::min(right, upR);
       --top;
       if (top > 0) OpaqueRun(mask, columns, top - 1, &upL, &upR);
-    } else if (downWidth > 0 && downArea >= area) {
+    } else {
       left = std::max(left, downL);
       right = std::min(right, downR);
       ++bottom;
       if (bottom < rows) OpaqueRun(mask, columns, bottom, &downL, &downR);
-    } else {
-      break;
     }
   }
-  *box = {left, top, right, bottom};
-  return true;
+  keep();
+  // The largest first, then the steps that differ from it.
+  for (std::int32_t i = 0; i < stepCount && out.count < kOpaqueBoxes; ++i) {
+    const OpaqueBox& b = steps[i];
+    const OpaqueBox& l = out.box[0];
+    if (b.left != l.left || b.top != l.top || b.right != l.right || b.bottom != l.bottom)
+      out.box[out.count++] = b;
+  }
+  return out;
+}
+
+void TapBoxesRun(const TapBox* boxes, std::int32_t count, std::int32_t x, std::int32_t y,
+                 std::int32_t stepX, std::int32_t stepY, std::int64_t* first, std::int64_t* last) {
+  std::int64_t lo[kOpaqueBoxes], hi[kOpaqueBoxes];
+  std::int32_t best = -1;
+  for (std::int32_t i = 0; i < count && i < kOpaqueBoxes; ++i) {
+    lo[i] = *first;
+    hi[i] = *last;
+    ClipLinear(x, stepX, boxes[i].loX, boxes[i].hiX, &lo[i], &hi[i]);
+    ClipLinear(y, stepY, boxes[i].loY, boxes[i].hiY, &lo[i], &hi[i]);
+    if (hi[i] > lo[i] && (best < 0 || hi[i] - lo[i] > hi[best] - lo[best])) best = i;
+  }
+  if (best < 0) {
+    *last = *first;
+    return;
+  }
+  // Runs that meet or touch the run so far extend it: each of its pixels
+  // stays inside some box.
+  std::int64_t a = lo[best], b = hi[best];
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (std::int32_t i = 0; i < count && i < kOpaqueBoxes; ++i)
+      if (hi[i] > lo[i] && lo[i] <= b && hi[i] >= a && (lo[i] < a || hi[i] > b)) {
+        a = std::min(a, lo[i]);
+        b = std::max(b, hi[i]);
+        grew = true;
+      }
+  }
+  *first = a;
+  *last = b;
 }
 
 }  // namespace rotate_detail

@@ -143,11 +143,32 @@ struct OpaqueBox {
   std::int32_t left, top, right, bottom;
 };
 
-// A rectangle of 255 bytes among the first `columns` bytes of rows
-// [0, rows) of a packed mask whose window `TapArea` accepted: the run of
-// 255 through the middle column of the middle row, grown a row at a time
-// while its area grows. False when the middle byte is not 255.
-bool OpaqueArea(const ByteWindow& mask, std::int32_t columns, std::int32_t rows, OpaqueBox* box);
+// Rectangles of 255 bytes a row may be stored through, among the first
+// `columns` bytes of rows [0, rows) of a packed mask whose window `TapArea`
+// accepted. The first is the run of 255 through the middle column of the
+// middle row, grown a row at a time while its area grows; the others are
+// the steps of a rounded shape around it: as the growth goes on (a row at
+// a time, to the side with the wider run, until none is left), the
+// tallest box of each width below three quarters of the last one kept.
+// Empty when the middle byte is not 255.
+inline constexpr std::int32_t kOpaqueBoxes = 4;
+struct OpaqueBoxes {
+  std::int32_t count = 0;
+  OpaqueBox box[kOpaqueBoxes];
+};
+OpaqueBoxes OpaqueAreas(const ByteWindow& mask, std::int32_t columns, std::int32_t rows);
+
+// A box as the 24.8 positions whose taps all fall in it.
+struct TapBox {
+  std::int64_t loX, hiX, loY, hiY;
+};
+
+// Narrows [*first, *last) of a row starting at (x, y) and stepping by
+// (stepX, stepY) to one run of pixels each inside one of `boxes`: the
+// longest run inside one box, joined by those of the other boxes it meets.
+// Empty when the row misses them all.
+void TapBoxesRun(const TapBox* boxes, std::int32_t count, std::int32_t x, std::int32_t y,
+                 std::int32_t stepX, std::int32_t stepY, std::int64_t* first, std::int64_t* last);
 
 // Destination columns walked together: a block's rows touch a narrow band
 // of the turned source, which stays in cache from one row to the next.
@@ -271,17 +292,21 @@ void RotateSpanLoop(const RotateLoopJob& job) {
   const std::int64_t hiX = std::int64_t{256} * (columns - S::kColumnsLess);
   const std::int64_t hiY = std::int64_t{256} * (rows - S::kRowsLess);
   const std::int64_t ring = std::int64_t{256} * S::kRing;
-  // Left/top taps inside `opaque` less the columns and rows the other taps
+  // Left/top taps inside a box less the columns and rows the other taps
   // need put every tap on a 255 byte.
-  OpaqueBox opaque{};
-  const bool hasOpaque = kMaskStep == 1 && sink.TakesOpaque() &&
-                    OpaqueArea(job.mask, columns, rows, &opaque) &&
-                    opaque.right - S::kColumnsLess > opaque.left &&
-                    opaque.bottom - S::kRowsLess > opaque.top;
-  const std::int64_t loOpaqueX = std::int64_t{256} * opaque.left;
-  const std::int64_t hiOpaqueX = std::int64_t{256} * (opaque.right - S::kColumnsLess);
-  const std::int64_t loOpaqueY = std::int64_t{256} * opaque.top;
-  const std::int64_t hiOpaqueY = std::int64_t{256} * (opaque.bottom - S::kRowsLess);
+  TapBox opaque[kOpaqueBoxes]{};
+  std::int32_t opaqueBoxes = 0;
+  if (kMaskStep == 1 && sink.TakesOpaque()) {
+    const OpaqueBoxes found = OpaqueAreas(job.mask, columns, rows);
+    for (std::int32_t i = 0; i < found.count; ++i) {
+      const OpaqueBox& b = found.box[i];
+      if (b.right - S::kColumnsLess > b.left && b.bottom - S::kRowsLess > b.top)
+        opaque[opaqueBoxes++] = {std::int64_t{256} * b.left,
+                                 std::int64_t{256} * (b.right - S::kColumnsLess),
+                                 std::int64_t{256} * b.top,
+                                 std::int64_t{256} * (b.bottom - S::kRowsLess)};
+    }
+  }
   const auto colX = static_cast<std::uint32_t>(job.steps.colStepX);
   const auto colY = static_cast<std::uint32_t>(job.steps.colStepY);
   const auto rowX = static_cast<std::uint32_t>(job.steps.rowStepX);
@@ -310,13 +335,9 @@ void RotateSpanLoop(const RotateLoopJob& job) {
       ClipLinear(static_cast<std::int32_t>(rx), job.steps.colStepX, 0, hiX, &first, &last);
       ClipLinear(static_cast<std::int32_t>(ry), job.steps.colStepY, 0, hiY, &first, &last);
       if (last <= first) first = last = r1;
-      std::int64_t o0 = first, o1 = hasOpaque ? last : first;
-      if (hasOpaque) {
-        ClipLinear(static_cast<std::int32_t>(rx), job.steps.colStepX, loOpaqueX, hiOpaqueX, &o0,
-                   &o1);
-        ClipLinear(static_cast<std::int32_t>(ry), job.steps.colStepY, loOpaqueY, hiOpaqueY, &o0,
-                   &o1);
-      }
+      std::int64_t o0 = first, o1 = last;
+      TapBoxesRun(opaque, opaqueBoxes, static_cast<std::int32_t>(rx),
+                  static_cast<std::int32_t>(ry), job.steps.colStepX, job.steps.colStepY, &o0, &o1);
       if (o1 <= o0) o0 = o1 = first;
       ringFirst[r] = static_cast<std::int32_t>(r0);
       ringLast[r] = static_cast<std::int32_t>(r1);

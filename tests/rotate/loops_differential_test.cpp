@@ -113,6 +113,16 @@ bool AllOpaque(TestImage& mask, const rotate_detail::OpaqueBox& box) {
   return true;
 }
 
+// The largest of OpaqueAreas' boxes, every box checked to hold only 255.
+bool Largest(TestImage& mask, const ByteWindow& window, std::int32_t columns, std::int32_t rows,
+             rotate_detail::OpaqueBox* box) {
+  const rotate_detail::OpaqueBoxes found = rotate_detail::OpaqueAreas(window, columns, rows);
+  for (std::int32_t i = 0; i < found.count; ++i) EXPECT_TRUE(AllOpaque(mask, found.box[i])) << i;
+  if (found.count == 0) return false;
+  *box = found.box[0];
+  return true;
+}
+
 TEST(RotateLoopDifferentialTest, OpaqueAreaIsARectangleOfOpaqueBytes) {
   TestImage mask(19, 9, 8, 1);
   for (std::int32_t y = 0; y < 9; ++y)
@@ -124,22 +134,22 @@ TEST(RotateLoopDifferentialTest, OpaqueAreaIsARectangleOfOpaqueBytes) {
   const auto is = [&](std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
     return box.left == l && box.top == t && box.right == r && box.bottom == b;
   };
-  ASSERT_TRUE(rotate_detail::OpaqueArea(window, 19, 9, &box));
+  ASSERT_TRUE(Largest(mask, window, 19, 9, &box));
   EXPECT_TRUE(is(0, 0, 19, 9));
   // Only the first 12 columns and 5 rows count.
-  ASSERT_TRUE(rotate_detail::OpaqueArea(window, 12, 5, &box));
+  ASSERT_TRUE(Largest(mask, window, 12, 5, &box));
   EXPECT_TRUE(is(0, 0, 12, 5));
 
   // An opaque rectangle [2, 17) x [1, 8) in a frame of partial values.
   for (std::int32_t y = 0; y < 9; ++y)
     for (std::int32_t x = 0; x < 19; ++x)
       if (x < 2 || x >= 17 || y < 1 || y >= 8) mask.At(x, y)[0] = 254;
-  ASSERT_TRUE(rotate_detail::OpaqueArea(window, 19, 9, &box));
+  ASSERT_TRUE(Largest(mask, window, 19, 9, &box));
   EXPECT_TRUE(is(2, 1, 17, 8));
   // A notch in its top row: dropping that row keeps more area than
   // narrowing every row to one side of the notch.
   mask.At(10, 1)[0] = 0;
-  ASSERT_TRUE(rotate_detail::OpaqueArea(window, 19, 9, &box));
+  ASSERT_TRUE(Largest(mask, window, 19, 9, &box));
   EXPECT_TRUE(is(2, 2, 17, 8));
   EXPECT_TRUE(AllOpaque(mask, box));
 
@@ -148,14 +158,24 @@ TEST(RotateLoopDifferentialTest, OpaqueAreaIsARectangleOfOpaqueBytes) {
   for (std::int32_t y = 0; y < 9; ++y)
     for (std::int32_t x = 0; x < 19; ++x)
       mask.At(x, y)[0] = std::abs(x - 9) + 2 * std::abs(y - 4) <= 8 ? 255 : 100;
-  ASSERT_TRUE(rotate_detail::OpaqueArea(window, 19, 9, &box));
+  ASSERT_TRUE(Largest(mask, window, 19, 9, &box));
   EXPECT_TRUE(AllOpaque(mask, box));
   EXPECT_TRUE(box.top <= 4 && box.bottom > 4);
   EXPECT_GT((box.right - box.left) * (box.bottom - box.top), 9);
+  // The largest is 13 wide through rows 3-5; the steps past it go on to
+  // the tallest, column 9 through all rows.
+  const rotate_detail::OpaqueBoxes steps = rotate_detail::OpaqueAreas(window, 19, 9);
+  const auto has = [&](std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
+    return std::any_of(steps.box, steps.box + steps.count, [&](const rotate_detail::OpaqueBox& o) {
+      return o.left == l && o.top == t && o.right == r && o.bottom == b;
+    });
+  };
+  EXPECT_TRUE(has(9, 0, 10, 9));
+  EXPECT_TRUE(has(3, 3, 16, 6));
 
   // No 255 at the middle of the middle row: none.
   mask.At(9, 4)[0] = 254;
-  EXPECT_FALSE(rotate_detail::OpaqueArea(window, 19, 9, &box));
+  EXPECT_FALSE(Largest(mask, window, 19, 9, &box));
 }
 
 // Sizes of one round: source and mask `least`..`source` square, the
