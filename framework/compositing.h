@@ -243,6 +243,11 @@ VX_PIXEL_INLINE std::uint32_t EntryOf(C c, std::int32_t weight) {
       return BlendWord555(c, k);
   } else if constexpr (std::is_same_v<C, std::uint32_t>) {
     return BlendWord(c, k);
+  } else if constexpr (std::endian::native == std::endian::little) {
+    // Bgrx in memory is the packed word with x on top, which BlendWord drops.
+    std::uint32_t packed;
+    std::memcpy(&packed, &c, 4);
+    return BlendWord(packed, k);
   } else {
     return BlendWord(PackBgr(c.b, c.g, c.r), k);
   }
@@ -281,7 +286,22 @@ VX_PIXEL_INLINE void BlendBatch(const BlendPalette<Fmt>& bp, At at, const std::u
       }
     }
     rows.blendBgrx(pixels, cw, n);
-    for (std::int32_t i = 0; i < n; ++i) {
+    std::int32_t i = 0;
+#if defined(__SSE2__)
+    // The inverse table's keys (InverseKey) four pixels at a time.
+    const __m128i five = _mm_set1_epi32(0x1F);
+    for (; i + 4 <= n; i += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 4 * i));
+      const __m128i key = _mm_or_si128(
+          _mm_and_si128(_mm_srli_epi32(v, 3), five),
+          _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 6), _mm_slli_epi32(five, 5)),
+                       _mm_and_si128(_mm_srli_epi32(v, 9), _mm_slli_epi32(five, 10))));
+      alignas(16) std::uint32_t keys[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(keys), key);
+      for (std::int32_t k = 0; k < 4; ++k) *at(i + k) = p.inverse[keys[k]];
+    }
+#endif
+    for (; i < n; ++i) {
       const std::uint8_t* q = pixels + 4 * i;
       *at(i) = InverseLookup(p, q[2], q[1], q[0]);
     }
