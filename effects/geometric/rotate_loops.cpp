@@ -140,6 +140,14 @@ static std::int32_t OpaquePrefix(const std::uint8_t* p, std::int32_t n) {
 // How many bytes before `p` (at most n) are 255, going left.
 static std::int32_t OpaqueBefore(const std::uint8_t* p, std::int32_t n) {
   std::int32_t k = 0;
+#if defined(__SSE2__)
+  const __m128i ones = _mm_set1_epi8(-1);
+  for (; k + 32 <= n; k += 32) {
+    const auto* q = reinterpret_cast<const __m128i*>(p - k - 32);
+    const __m128i all = _mm_and_si128(_mm_loadu_si128(q), _mm_loadu_si128(q + 1));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(all, ones)) != 0xFFFF) break;
+  }
+#endif
   for (; k + 8 <= n; k += 8) {
     std::uint64_t eight;
     std::memcpy(&eight, p - k - 8, 8);
@@ -235,8 +243,17 @@ void TapBoxesRun(const TapBox* boxes, std::int32_t count, std::int32_t x, std::i
                  std::int32_t stepX, std::int32_t stepY, std::int64_t* first, std::int64_t* last) {
   std::int64_t lo[kOpaqueBoxes], hi[kOpaqueBoxes];
   std::int32_t best = -1;
+  if (*last <= *first) return;
+  // The positions the row reaches, to pass the boxes it misses at once.
+  const std::int64_t x0 = x + *first * stepX, x1 = x + (*last - 1) * stepX;
+  const std::int64_t y0 = y + *first * stepY, y1 = y + (*last - 1) * stepY;
   for (std::int32_t i = 0; i < count && i < kOpaqueBoxes; ++i) {
     lo[i] = *first;
+    hi[i] = *first;
+    const TapBox& box = boxes[i];
+    if (std::max(x0, x1) < box.loX || std::min(x0, x1) >= box.hiX ||
+        std::max(y0, y1) < box.loY || std::min(y0, y1) >= box.hiY)
+      continue;
     hi[i] = *last;
     ClipLinear(x, stepX, boxes[i].loX, boxes[i].hiX, &lo[i], &hi[i]);
     ClipLinear(y, stepY, boxes[i].loY, boxes[i].hiY, &lo[i], &hi[i]);
