@@ -28,9 +28,9 @@
 // kBatch), each as the row kernels take it (EntryOf with weight 0); blends
 // then ask it instead of At; and
 //   const std::uint8_t* Pixels(std::int32_t x);
-// for a source into four-byte destinations whose colours are its own
-// four-byte pixels, as they are: pixel x of the row and those after it,
-// which blends then read in place.
+// for a source into four-byte or 5-5-5 destinations whose colours are its
+// own pixels of that size, as they are: pixel x of the row and those after
+// it, which blends then read in place.
 // Within a row every pixel is met once, in increasing x: a drawn pixel asks
 // At once (or, for a source with SameColourFrom, one At answers the whole
 // span of pixels it names), a pixel the mask leaves alone is part of one
@@ -344,11 +344,14 @@ VX_PIXEL_INLINE void GatherEntries(Source& src, std::int32_t x, std::int32_t n, 
   }
 }
 
-// Four-byte destinations with packed masks blend straight from the mask
-// bytes (RowKernels::blendBgrxMasked), the weights worked out in the kernel.
+// Four-byte and 5-5-5 destinations with packed masks blend straight from
+// the mask bytes (RowKernels::blendBgrxMasked, blend555Masked), the
+// weights worked out in the kernel: four-byte ones always, 5-5-5 ones from
+// a source's own pixels.
 template <class Fmt, bool kPacked>
 inline constexpr bool kWeighsInKernel =
-    kPacked && Fmt::kStep == 4 && !std::is_base_of_v<Indexed8, Fmt>;
+    kPacked && !std::is_base_of_v<Indexed8, Fmt> &&
+    (Fmt::kStep == 4 || std::is_same_v<Fmt, Rgb555>);
 
 // Blends the source's colours into [x, end) of one row, each by its mask
 // value's weight.
@@ -363,30 +366,36 @@ inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32
     return;
   }
   std::uint32_t cw[kBatch + 3];
-  if constexpr (kWeighsInKernel<Fmt, kPacked>) {
+  constexpr bool kOwnPixels = requires { src.Pixels(x); };
+  if constexpr (kWeighsInKernel<Fmt, kPacked> && (Fmt::kStep == 4 || kOwnPixels)) {
     const RowKernels& rows = Rows();
-    // [at, at + n) from the four-byte colours c: below blend level 255,
-    // runs of mask 255 (a faded sprite's inside) by their one weight.
+    constexpr bool kWords = std::is_same_v<Fmt, Rgb555>;
+    const auto masked = kWords ? rows.blend555Masked : rows.blendBgrxMasked;
+    const auto uniform = kWords ? rows.blend555Uniform : rows.blendBgrxUniform;
+    constexpr std::ptrdiff_t kBytes = Fmt::kStep;
+    // [at, at + n) from the colours c, pixels of the destination's size:
+    // below blend level 255, runs of mask 255 (a faded sprite's inside) by
+    // their one weight.
     const auto weigh = [&](std::int32_t at, std::int32_t n, const std::uint8_t* c) {
-      std::uint8_t* d = row + static_cast<std::ptrdiff_t>(at) * 4;
+      std::uint8_t* d = row + at * kBytes;
       const std::uint8_t* mr = m + at;
       if constexpr (kFull) {
-        rows.blendBgrxMasked(d, c, mr, 256, n);
+        masked(d, c, mr, 256, n);
       } else {
         const std::int32_t k = Weight<false>(255, blend);
         for (std::int32_t i = 0; i < n;) {
           const std::int32_t full = SpanAbove<true>(mr, i, n, 1, 254);
-          if (full > i) rows.blendBgrxUniform(d + 4 * i, c + 4 * i, k, full - i);
+          if (full > i) uniform(d + i * kBytes, c + i * kBytes, k, full - i);
           const std::int32_t part = SpanAtOrBelow<true>(mr, full, n, 1, 254);
           if (part > full)
-            rows.blendBgrxMasked(d + 4 * full, c + 4 * full, mr + full, blend, part - full);
+            masked(d + full * kBytes, c + full * kBytes, mr + full, blend, part - full);
           i = part;
         }
       }
     };
-    // A source whose colours are its own four-byte pixels hands them over
-    // in place, the whole span at once.
-    if constexpr (requires { src.Pixels(x); }) {
+    // A source whose colours are its own pixels hands them over in place,
+    // the whole span at once.
+    if constexpr (kOwnPixels) {
       weigh(x, end - x, src.Pixels(x));
     } else {
       for (std::int32_t n; x < end; x += n) {

@@ -22,20 +22,51 @@ void BlendBgrxPlain(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   }
 }
 
-void Blend555Plain(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
+namespace {
+
+// n 5-5-5 words moved toward colour(i) by weight(i) each, bit 15 cleared.
+template <class Colour, class Weight>
+inline void Blend555WordsPlain(std::uint8_t* d, std::int32_t n, Colour colour, Weight weight) {
   for (std::int32_t i = 0; i < n; ++i, d += 2) {
     std::uint16_t o;
     std::memcpy(&o, d, 2);
-    const auto k = static_cast<std::int32_t>((cw[i] >> 16) & 255);
+    const std::uint32_t c = colour(i);
+    const std::int32_t k = weight(i);
     std::int32_t out = 0;
     for (int shift = 0; shift <= 10; shift += 5) {
       const std::int32_t from = (o >> shift) & 31;
-      const auto to = static_cast<std::int32_t>((cw[i] >> shift) & 31);
+      const auto to = static_cast<std::int32_t>((c >> shift) & 31);
       out |= (from + (((to - from) * k) >> 8)) << shift;
     }
     const auto packed = static_cast<std::uint16_t>(out);
     std::memcpy(d, &packed, 2);
   }
+}
+
+std::uint32_t Word(const std::uint8_t* c) {
+  std::uint16_t w;
+  std::memcpy(&w, c, 2);
+  return w;
+}
+
+}  // namespace
+
+void Blend555Plain(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
+  Blend555WordsPlain(
+      d, n, [cw](std::int32_t i) { return cw[i]; },
+      [cw](std::int32_t i) { return static_cast<std::int32_t>((cw[i] >> 16) & 255); });
+}
+
+void Blend555MaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                         std::int32_t scale, std::int32_t n) {
+  Blend555WordsPlain(
+      d, n, [c](std::int32_t i) { return Word(c + 2 * i); },
+      [m, scale](std::int32_t i) { return (m[i] * scale) >> 8; });
+}
+
+void Blend555UniformPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n) {
+  Blend555WordsPlain(
+      d, n, [c](std::int32_t i) { return Word(c + 2 * i); }, [k](std::int32_t) { return k; });
 }
 
 namespace {
@@ -146,9 +177,39 @@ void BlendBgrxUniformSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k
       });
 }
 
-void Blend555Sse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
-  const __m128i full = _mm_set1_epi16(256);
+namespace {
+
+// Eight 5-5-5 words `to` moved toward `from` by the weights k (16-bit
+// lanes, 0-255).
+inline __m128i BlendEight555Sse2(__m128i to, __m128i from, __m128i k) {
   const __m128i field = _mm_set1_epi16(31);
+  const __m128i rest = _mm_sub_epi16(_mm_set1_epi16(256), k);
+  const auto blend = [&](int shift) {
+    const __m128i t = _mm_and_si128(_mm_srli_epi16(to, shift), field);
+    const __m128i f = _mm_and_si128(_mm_srli_epi16(from, shift), field);
+    return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(t, rest), _mm_mullo_epi16(f, k)), 8);
+  };
+  return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(blend(10), 10), _mm_slli_epi16(blend(5), 5)),
+                      blend(0));
+}
+
+// Eight words at a time, the weights for words i to i + 7 from weights(i);
+// the rest by `tail`.
+template <class Weights, class Tail>
+inline void Blend555WordsSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t n,
+                              Weights weights, Tail tail) {
+  std::int32_t i = 0;
+  for (; i + 8 <= n; i += 8, d += 16, c += 16) {
+    const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+    const __m128i to = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), BlendEight555Sse2(to, from, weights(i)));
+  }
+  tail(d, c, i);
+}
+
+}  // namespace
+
+void Blend555Sse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   const __m128i byte = _mm_set1_epi32(255);
   // The low halves of two vectors of words, exactly (sign extension and
   // signed packing give back the same 16 bits).
@@ -160,22 +221,38 @@ void Blend555Sse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   for (; i + 8 <= n; i += 8, d += 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cw + i));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cw + i + 4));
-    const __m128i from = lows(a, b);
     const __m128i k = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 16), byte),
                                       _mm_and_si128(_mm_srli_epi32(b, 16), byte));
-    const __m128i rest = _mm_sub_epi16(full, k);
     const __m128i to = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-    const auto blend = [&](int shift) {
-      const __m128i t = _mm_and_si128(_mm_srli_epi16(to, shift), field);
-      const __m128i f = _mm_and_si128(_mm_srli_epi16(from, shift), field);
-      return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(t, rest), _mm_mullo_epi16(f, k)), 8);
-    };
-    const __m128i out = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(blend(10), 10),
-                                                  _mm_slli_epi16(blend(5), 5)),
-                                     blend(0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), BlendEight555Sse2(to, lows(a, b), k));
   }
   Blend555Plain(d, cw + i, n - i);
+}
+
+void Blend555MaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                        std::int32_t scale, std::int32_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i by = _mm_set1_epi16(static_cast<short>(scale));
+  Blend555WordsSse2(
+      d, c, n,
+      [&](std::int32_t i) {
+        const __m128i bytes =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m + i)), zero);
+        // At most 255 x 256: the low 16 bits of the product hold it.
+        return _mm_srli_epi16(_mm_mullo_epi16(bytes, by), 8);
+      },
+      [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
+        Blend555MaskedPlain(dt, ct, m + i, scale, n - i);
+      });
+}
+
+void Blend555UniformSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n) {
+  const __m128i w = _mm_set1_epi16(static_cast<short>(k));
+  Blend555WordsSse2(
+      d, c, n, [w](std::int32_t) { return w; },
+      [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
+        Blend555UniformPlain(dt, ct, k, n - i);
+      });
 }
 
 bool CpuHasAvx2() {
@@ -213,12 +290,15 @@ namespace {
 using namespace row_detail;
 
 constexpr RowKernels kPlain{RowVariant::kPlain, &BlendBgrxPlain, &Blend555Plain,
-                            &BlendBgrxMaskedPlain, &BlendBgrxUniformPlain};
+                            &BlendBgrxMaskedPlain, &BlendBgrxUniformPlain,
+                            &Blend555MaskedPlain, &Blend555UniformPlain};
 #if defined(VX_ROWS_X86)
 constexpr RowKernels kSse2{RowVariant::kSse2, &BlendBgrxSse2, &Blend555Sse2,
-                           &BlendBgrxMaskedSse2, &BlendBgrxUniformSse2};
+                           &BlendBgrxMaskedSse2, &BlendBgrxUniformSse2,
+                           &Blend555MaskedSse2, &Blend555UniformSse2};
 constexpr RowKernels kAvx2{RowVariant::kAvx2, &BlendBgrxAvx2, &Blend555Avx2,
-                           &BlendBgrxMaskedAvx2, &BlendBgrxUniformAvx2};
+                           &BlendBgrxMaskedAvx2, &BlendBgrxUniformAvx2,
+                           &Blend555MaskedAvx2, &Blend555UniformAvx2};
 #endif
 
 const RowKernels* TableOf(RowVariant v) {

@@ -48,6 +48,11 @@ struct RowKernels {
   // The same with one weight k (0-255) for every pixel.
   void (*blendBgrxUniform)(std::uint8_t* d, const std::uint8_t* c, std::int32_t k,
                            std::int32_t n);
+  // The two forms for n 5-5-5 words `d` and colours `c` (bit 15 is not
+  // read); bit 15 of `d` cleared.
+  void (*blend555Masked)(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                         std::int32_t scale, std::int32_t n);
+  void (*blend555Uniform)(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 };
 
 // The kernels in use.
@@ -83,6 +88,15 @@ void BlendBgrxMaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint
 void BlendBgrxUniformAvx2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 void BlendBgrxMaskedAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
                          std::int32_t scale, std::int32_t n);
+void Blend555MaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                       std::int32_t scale, std::int32_t n);
+void Blend555UniformPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
+void Blend555MaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                       std::int32_t scale, std::int32_t n);
+void Blend555UniformSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
+void Blend555MaskedAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                       std::int32_t scale, std::int32_t n);
+void Blend555UniformAvx2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 bool CpuHasAvx2();
 }  // namespace row_detail
 

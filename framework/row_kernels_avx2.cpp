@@ -103,6 +103,35 @@ VX_AVX2 void BlendBgrxUniformAvx2(std::uint8_t* d, const std::uint8_t* c, std::i
       });
 }
 
+namespace {
+
+// Sixteen 5-5-5 words `to` moved toward `from` by the weights k (16-bit
+// lanes, 0-255).
+VX_AVX2 inline __m256i BlendSixteen555(__m256i to, __m256i from, __m256i k) {
+  const __m256i k2 = _mm256_slli_epi16(k, 1);
+  const __m256i red = Mix(Field(to, 10), Field(from, 10), k2);
+  const __m256i green = Mix(Field(to, 5), Field(from, 5), k2);
+  const __m256i blue = Mix(Field(to, 0), Field(from, 0), k2);
+  return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(red, 10), _mm256_slli_epi16(green, 5)),
+                         blue);
+}
+
+// Sixteen words at a time, the weights for words i to i + 15 from
+// weights(i); the rest by the SSE2 kernel `tail`.
+template <class Weights, class Tail>
+VX_AVX2 inline void Blend555WordsAvx2(std::uint8_t* d, const std::uint8_t* c, std::int32_t n,
+                                      Weights weights, Tail tail) {
+  std::int32_t i = 0;
+  for (; i + 16 <= n; i += 16, d += 32, c += 32) {
+    const __m256i from = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
+    const __m256i to = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), BlendSixteen555(to, from, weights(i)));
+  }
+  tail(d, c, i);
+}
+
+}  // namespace
+
 VX_AVX2 void Blend555Avx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
   const __m256i byte = _mm256_set1_epi32(255);
   std::int32_t i = 0;
@@ -120,16 +149,35 @@ VX_AVX2 void Blend555Avx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t
                            _mm256_and_si256(_mm256_srli_epi32(b, 16), byte)),
         0xD8);
     const __m256i to = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
-    const __m256i k2 = _mm256_slli_epi16(k, 1);
-    const __m256i red = Mix(Field(to, 10), Field(from, 10), k2);
-    const __m256i green = Mix(Field(to, 5), Field(from, 5), k2);
-    const __m256i blue = Mix(Field(to, 0), Field(from, 0), k2);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
-                        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(red, 10),
-                                                        _mm256_slli_epi16(green, 5)),
-                                        blue));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), BlendSixteen555(to, from, k));
   }
   Blend555Sse2(d, cw + i, n - i);
+}
+
+VX_AVX2 void Blend555MaskedAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
+                                std::int32_t scale, std::int32_t n) {
+  const __m256i by = _mm256_set1_epi16(static_cast<short>(scale));
+  Blend555WordsAvx2(
+      d, c, n,
+      [&](std::int32_t i) VX_AVX2 {
+        const __m256i bytes =
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + i)));
+        // At most 255 x 256: the low 16 bits of the product hold it.
+        return _mm256_srli_epi16(_mm256_mullo_epi16(bytes, by), 8);
+      },
+      [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
+        Blend555MaskedSse2(dt, ct, m + i, scale, n - i);
+      });
+}
+
+VX_AVX2 void Blend555UniformAvx2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k,
+                                 std::int32_t n) {
+  const __m256i w = _mm256_set1_epi16(static_cast<short>(k));
+  Blend555WordsAvx2(
+      d, c, n, [w](std::int32_t) VX_AVX2 { return w; },
+      [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
+        Blend555UniformSse2(dt, ct, k, n - i);
+      });
 }
 
 }  // namespace vx::row_detail

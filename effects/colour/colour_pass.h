@@ -249,9 +249,9 @@ class PassSource {
   }
 
   const std::uint8_t* Pixels(std::int32_t x) const
-    requires(kCopiesSpans && std::is_same_v<Dst, Bgr4>)
+    requires kCopiesSpans
   {
-    return row_ + static_cast<std::ptrdiff_t>(x) * 4;
+    return row_ + static_cast<std::ptrdiff_t>(x) * Dst::kStep;
   }
 
   void StoreRun(std::uint8_t* d, std::int32_t x, std::int32_t n)

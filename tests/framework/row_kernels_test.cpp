@@ -45,13 +45,18 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
       for (auto& b : c) b = static_cast<std::uint8_t>(rng());
       for (auto& b : m) b = static_cast<std::uint8_t>(weight());
       const int scale = n % 3 == 0 ? 256 : static_cast<int>(rng() % 257);
-      std::vector<std::uint8_t> du = dm;
+      std::vector<std::uint8_t> du = dm, c5(2 * n), dm5(2 * n + 2);
+      for (auto& b : c5) b = static_cast<std::uint8_t>(rng());
+      for (auto& b : dm5) b = static_cast<std::uint8_t>(rng());
+      std::vector<std::uint8_t> du5 = dm5;
       const int ku = static_cast<int>(weight());
-      const std::vector<std::uint8_t> d0 = d, d5550 = d555, dm0 = dm;
+      const std::vector<std::uint8_t> d0 = d, d5550 = d555, dm0 = dm, dm50 = dm5;
       Rows().blendBgrx(d.data(), cw.data(), n);
       Rows().blend555(d555.data(), cw555.data(), n);
       Rows().blendBgrxMasked(dm.data(), c.data(), m.data(), scale, n);
       Rows().blendBgrxUniform(du.data(), c.data(), ku, n);
+      Rows().blend555Masked(dm5.data(), c5.data(), m.data(), scale, n);
+      Rows().blend555Uniform(du5.data(), c5.data(), ku, n);
       for (int i = 0; i < n; ++i) {
         const int k = static_cast<int>(cw[i] >> 24);
         for (int b = 0; b < 3; ++b)
@@ -65,17 +70,29 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
         for (int b = 0; b < 4; ++b)
           ASSERT_EQ(du[4 * i + b], b == 3 ? dm0[4 * i + b] : Rule(dm0[4 * i + b], c[4 * i + b], ku))
               << "uniform, n " << n << " pixel " << i << " byte " << b << " weight " << ku;
-        const int o = d5550[2 * i] | (d5550[2 * i + 1] << 8);
-        const int k5 = static_cast<int>((cw555[i] >> 16) & 255);
-        int expected = 0;
-        for (int shift : {0, 5, 10})
-          expected |= Rule((o >> shift) & 31, static_cast<int>(cw555[i] >> shift) & 31, k5) << shift;
-        ASSERT_EQ(d555[2 * i] | (d555[2 * i + 1] << 8), expected) << "n " << n << " pixel " << i;
+        // 5-5-5: each field by the rule, bit 15 cleared.
+        const auto word = [](const std::vector<std::uint8_t>& v, int at) {
+          return v[2 * at] | (v[2 * at + 1] << 8);
+        };
+        const auto rule555 = [](int o, int c, int k) {
+          int out = 0;
+          for (int shift : {0, 5, 10}) out |= Rule((o >> shift) & 31, (c >> shift) & 31, k) << shift;
+          return out;
+        };
+        ASSERT_EQ(word(d555, i), rule555(word(d5550, i), static_cast<int>(cw555[i] & 0xFFFF),
+                                         static_cast<int>((cw555[i] >> 16) & 255)))
+            << "n " << n << " pixel " << i;
+        ASSERT_EQ(word(dm5, i), rule555(word(dm50, i), word(c5, i), (m[i] * scale) >> 8))
+            << "5-5-5 masked, n " << n << " pixel " << i << " scale " << scale;
+        ASSERT_EQ(word(du5, i), rule555(word(dm50, i), word(c5, i), ku))
+            << "5-5-5 uniform, n " << n << " pixel " << i << " weight " << ku;
       }
       // Nothing past the row.
       ASSERT_EQ(0, std::memcmp(d.data() + 4 * n, d0.data() + 4 * n, 4));
       ASSERT_EQ(0, std::memcmp(dm.data() + 4 * n, dm0.data() + 4 * n, 4));
       ASSERT_EQ(0, std::memcmp(du.data() + 4 * n, dm0.data() + 4 * n, 4));
+      ASSERT_EQ(0, std::memcmp(dm5.data() + 2 * n, dm50.data() + 2 * n, 2));
+      ASSERT_EQ(0, std::memcmp(du5.data() + 2 * n, dm50.data() + 2 * n, 2));
       ASSERT_EQ(0, std::memcmp(d555.data() + 2 * n, d5550.data() + 2 * n, 2));
     }
   }
