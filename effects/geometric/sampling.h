@@ -121,6 +121,24 @@ VX_PIXEL_INLINE Weights4 BilinearWeights4(__m128i x, __m128i y) {
           _mm_sub_epi32(fy, w11), w11};
 }
 
+// Four positions of a line, (x, y) + i (dx, dy) for i = 0 to 3, in 32-bit
+// lanes (wrapping as the scalar walk does), and a step to the next four.
+struct LinePositions4 {
+  LinePositions4(std::uint32_t x, std::uint32_t y, std::uint32_t dx, std::uint32_t dy)
+      : xs(_mm_setr_epi32(static_cast<int>(x), static_cast<int>(x + dx),
+                          static_cast<int>(x + 2 * dx), static_cast<int>(x + 3 * dx))),
+        ys(_mm_setr_epi32(static_cast<int>(y), static_cast<int>(y + dy),
+                          static_cast<int>(y + 2 * dy), static_cast<int>(y + 3 * dy))),
+        xStep(_mm_set1_epi32(static_cast<int>(4 * dx))),
+        yStep(_mm_set1_epi32(static_cast<int>(4 * dy))) {}
+  VX_PIXEL_INLINE void Next() {
+    xs = _mm_add_epi32(xs, xStep);
+    ys = _mm_add_epi32(ys, yStep);
+  }
+  __m128i xs, ys;
+  const __m128i xStep, yStep;
+};
+
 // Two four-byte pixels of a row and the two below them (the low 8 bytes of
 // `top` and `below`), weighed: each row's bytes are interleaved (b b g g r
 // r x x) and multiply-added by (left weight, right weight) in 32-bit lanes;
@@ -365,16 +383,11 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
       const __m128i cSteps = steps(StepOf<Source::kStep>(cStep_), cRow_);
       const __m128i mSteps = steps(StepOf<kMaskStep>(mStep_), mRow_);
       const __m128i rowBits = _mm_set1_epi32(static_cast<int>(0xFFFF0000u));
-      __m128i xs = _mm_setr_epi32(static_cast<int>(x), static_cast<int>(x + dx),
-                                  static_cast<int>(x + 2 * dx), static_cast<int>(x + 3 * dx));
-      __m128i ys = _mm_setr_epi32(static_cast<int>(y), static_cast<int>(y + dy),
-                                  static_cast<int>(y + 2 * dy), static_cast<int>(y + 3 * dy));
-      const __m128i xStep = _mm_set1_epi32(static_cast<int>(4 * dx));
-      const __m128i yStep = _mm_set1_epi32(static_cast<int>(4 * dy));
-      for (; i + 4 <= n; i += 4) {
+      LinePositions4 at4(x, y, dx, dy);
+      for (; i + 4 <= n; i += 4, at4.Next()) {
         // Inside the span every position is at least 0 and below 2^23.
-        const __m128i at =
-            _mm_or_si128(_mm_srli_epi32(xs, 8), _mm_and_si128(_mm_slli_epi32(ys, 8), rowBits));
+        const __m128i at = _mm_or_si128(_mm_srli_epi32(at4.xs, 8),
+                                        _mm_and_si128(_mm_slli_epi32(at4.ys, 8), rowBits));
         alignas(16) std::int32_t c[4], m[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(c), _mm_madd_epi16(at, cSteps));
         if constexpr (!kOpaque)
@@ -390,8 +403,6 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
             put(i + k, Sample<Colour>{*q, Load<Colour>(p)});
           }
         }
-        xs = _mm_add_epi32(xs, xStep);
-        ys = _mm_add_epi32(ys, yStep);
       }
       x += static_cast<std::uint32_t>(i) * dx;
       y += static_cast<std::uint32_t>(i) * dy;
@@ -560,12 +571,7 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
     std::int32_t i = 0;
     if constexpr (kOpaque || kMaskStep == 1) {
       const __m128i zero = _mm_setzero_si128();
-      __m128i xs = _mm_setr_epi32(static_cast<int>(x), static_cast<int>(x + dx),
-                                  static_cast<int>(x + 2 * dx), static_cast<int>(x + 3 * dx));
-      __m128i ys = _mm_setr_epi32(static_cast<int>(y), static_cast<int>(y + dy),
-                                  static_cast<int>(y + 2 * dy), static_cast<int>(y + 3 * dy));
-      const __m128i xStep = _mm_set1_epi32(static_cast<int>(4 * dx));
-      const __m128i yStep = _mm_set1_epi32(static_cast<int>(4 * dy));
+      LinePositions4 at4(x, y, dx, dy);
       // One pixel's taps, top pair then below pair, as 16-bit lanes
       // b b g g r r m m (the mask bytes in place of the fourth bytes),
       // multiply-added by its weights.
@@ -594,7 +600,7 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
         return _mm_srli_epi32(sum, 8);
       };
       for (; i + 4 <= n; i += 4) {
-        const Weights4 w = BilinearWeights4(xs, ys);
+        const Weights4 w = BilinearWeights4(at4.xs, at4.ys);
         const __m128i topWeights = _mm_or_si128(w.w00, _mm_slli_epi32(w.w10, 16));
         const __m128i belowWeights = _mm_or_si128(w.w01, _mm_slli_epi32(w.w11, 16));
         const __m128i s0 = weigh(x, y, _mm_shuffle_epi32(topWeights, 0x00),
@@ -616,8 +622,7 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
         }
         x += 4 * dx;
         y += 4 * dy;
-        xs = _mm_add_epi32(xs, xStep);
-        ys = _mm_add_epi32(ys, yStep);
+        at4.Next();
       }
     }
     for (; i < n; ++i, x += dx, y += dy) {
