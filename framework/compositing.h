@@ -758,10 +758,13 @@ class CompositeSink {
     }
     if constexpr (kKernelColours<C>) {
       // Pixels at or below a lower threshold of 0 have mask 0 and weigh
-      // nothing; those to store are stored over their blend.
-      if (least > lower_ || lower_ <= 0) {
-        Rows().blendBgrxMasked(d, reinterpret_cast<const std::uint8_t*>(colours), masks,
-                               kFull ? 256 : blend_, n);
+      // nothing, which leaves a four-byte pixel as it was (not a 5-5-5
+      // one: a blend clears its bit 15); those to store are stored over
+      // their blend.
+      if (least > lower_ || (kIsExpandedFormat<Fmt> && lower_ <= 0)) {
+        const RowKernels& rows = Rows();
+        (kWords ? rows.blend555Masked : rows.blendBgrxMasked)(
+            d, reinterpret_cast<const std::uint8_t*>(colours), masks, kFull ? 256 : blend_, n);
         if constexpr (kFull)
           for (std::int32_t i = 0; i < n; ++i)
             if (masks[i] >= upper_ && masks[i] > lower_)
@@ -829,7 +832,9 @@ class CompositeSink {
       return;
     }
     if constexpr (kKernelColours<C>) {
-      Rows().blendBgrxUniform(d, reinterpret_cast<const std::uint8_t*>(c), opaqueWeight_, n);
+      const RowKernels& rows = Rows();
+      (kWords ? rows.blend555Uniform : rows.blendBgrxUniform)(
+          d, reinterpret_cast<const std::uint8_t*>(c), opaqueWeight_, n);
       return;
     }
     std::uint32_t cw[kBatch];
@@ -879,13 +884,15 @@ class CompositeSink {
     pending_ = 0;
   }
 
-  // Colours the four-byte row kernels read as they are: blue, green, red
-  // and a byte they leave unread.
+  // Colours the row kernels read as they are: for four-byte pixels blue,
+  // green, red and a byte they leave unread; 5-5-5 words.
+  static constexpr bool kWords = std::is_same_v<Fmt, Rgb555>;
   template <class C>
   static constexpr bool kKernelColours =
-      std::is_same_v<Fmt, Bgr4> &&
-      (std::is_same_v<C, Bgrx> ||
-       (std::is_same_v<C, std::uint32_t> && std::endian::native == std::endian::little));
+      (std::is_same_v<Fmt, Bgr4> &&
+       (std::is_same_v<C, Bgrx> ||
+        (std::is_same_v<C, std::uint32_t> && std::endian::native == std::endian::little))) ||
+      (kWords && std::is_same_v<C, Rgb555::Colour>);
 
   VX_PIXEL_INLINE std::uint8_t* At(std::int32_t x) const {
     if constexpr (Fmt::kStep != 0)
