@@ -288,7 +288,9 @@ VX_PIXEL_INLINE void BlendBatch(const BlendPalette<Fmt>& bp, At at, const std::u
     rows.blendBgrx(pixels, cw, n);
     std::int32_t i = 0;
 #if defined(__SSE2__)
-    // The inverse table's keys (InverseKey) four pixels at a time.
+    // The inverse table's keys (InverseKey) four pixels at a time; the
+    // table held here, as the byte stores could alias `p`.
+    const std::uint8_t* const inverse = p.inverse;
     const __m128i five = _mm_set1_epi32(0x1F);
     for (; i + 4 <= n; i += 4) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 4 * i));
@@ -298,7 +300,7 @@ VX_PIXEL_INLINE void BlendBatch(const BlendPalette<Fmt>& bp, At at, const std::u
                        _mm_and_si128(_mm_srli_epi32(v, 9), _mm_slli_epi32(five, 10))));
       alignas(16) std::uint32_t keys[4];
       _mm_store_si128(reinterpret_cast<__m128i*>(keys), key);
-      for (std::int32_t k = 0; k < 4; ++k) *at(i + k) = p.inverse[keys[k]];
+      for (std::int32_t k = 0; k < 4; ++k) *at(i + k) = inverse[keys[k]];
     }
 #endif
     for (; i < n; ++i) {
@@ -743,17 +745,21 @@ class CompositeSink {
   template <class C>
   void PutSpan(std::int32_t x, const C* colours, const std::uint8_t* masks, std::int32_t n) {
     using namespace composite_detail;
+    // Held here: the byte stores below could otherwise alias the sink's
+    // own fields, which would then be read again for every pixel.
+    const std::int32_t lower = lower_, upper = upper_, blend = blend_;
+    const Palette palette = palette_;
     std::uint8_t least = 255, most = 0;
     for (std::int32_t i = 0; i < n; ++i) {
       least = std::min(least, masks[i]);
       most = std::max(most, masks[i]);
     }
-    if (most <= lower_) return;
+    if (most <= lower) return;
     std::uint8_t* d = At(x);
     const std::ptrdiff_t step = step_;
     const auto in = [d, step](std::int32_t i) { return d + i * step; };
-    if (kFull && least >= upper_ && least > lower_) {
-      for (std::int32_t i = 0; i < n; ++i) StoreSampled<Fmt>(palette_, d + i * step, colours[i]);
+    if (kFull && least >= upper && least > lower) {
+      for (std::int32_t i = 0; i < n; ++i) StoreSampled<Fmt>(palette, d + i * step, colours[i]);
       return;
     }
     if constexpr (kKernelColours<C>) {
@@ -761,21 +767,21 @@ class CompositeSink {
       // nothing, which leaves a four-byte pixel as it was (not a 5-5-5
       // one: a blend clears its bit 15); those to store are stored over
       // their blend.
-      if (least > lower_ || (kIsExpandedFormat<Fmt> && lower_ <= 0)) {
+      if (least > lower || (kIsExpandedFormat<Fmt> && lower <= 0)) {
         const RowKernels& rows = Rows();
         (kWords ? rows.blend555Masked : rows.blendBgrxMasked)(
-            d, reinterpret_cast<const std::uint8_t*>(colours), masks, kFull ? 256 : blend_, n);
+            d, reinterpret_cast<const std::uint8_t*>(colours), masks, kFull ? 256 : blend, n);
         if constexpr (kFull)
           for (std::int32_t i = 0; i < n; ++i)
-            if (masks[i] >= upper_ && masks[i] > lower_)
-              StoreSampled<Fmt>(palette_, d + i * step, colours[i]);
+            if (masks[i] >= upper && masks[i] > lower)
+              StoreSampled<Fmt>(palette, d + i * step, colours[i]);
         return;
       }
     }
     std::uint32_t cw[kBatch];
-    if (!kFull && least > lower_) {
+    if (!kFull && least > lower) {
       for (std::int32_t i = 0; i < n; ++i)
-        cw[i] = EntryOf<Fmt>(colours[i], (masks[i] * blend_) >> 8);
+        cw[i] = EntryOf<Fmt>(colours[i], (masks[i] * blend) >> 8);
       BlendBatch<Fmt, true>(blendPalette_, in, cw, n);
       return;
     }
@@ -785,13 +791,13 @@ class CompositeSink {
       // store are stored over their blend.
       for (std::int32_t i = 0; i < n; ++i) {
         const std::int32_t m = masks[i];
-        cw[i] = EntryOf<Fmt>(colours[i], m <= lower_ ? 0 : kFull ? m : (m * blend_) >> 8);
+        cw[i] = EntryOf<Fmt>(colours[i], m <= lower ? 0 : kFull ? m : (m * blend) >> 8);
       }
       BlendBatch<Fmt, true>(blendPalette_, in, cw, n);
       if constexpr (kFull)
         for (std::int32_t i = 0; i < n; ++i)
-          if (masks[i] >= upper_ && masks[i] > lower_)
-            StoreSampled<Fmt>(palette_, d + i * step, colours[i]);
+          if (masks[i] >= upper && masks[i] > lower)
+            StoreSampled<Fmt>(palette, d + i * step, colours[i]);
     } else {
       // Elsewhere a blend is not undone by weight 0 (5-5-5 clears bit 15, a
       // palette index goes to its colour's nearest): only the blended
@@ -800,13 +806,13 @@ class CompositeSink {
       std::int32_t k = 0;
       for (std::int32_t i = 0; i < n; ++i) {
         const std::int32_t m = masks[i];
-        if (m <= lower_) continue;
-        if (kFull && m >= upper_) {
-          StoreSampled<Fmt>(palette_, d + i * step, colours[i]);
+        if (m <= lower) continue;
+        if (kFull && m >= upper) {
+          StoreSampled<Fmt>(palette, d + i * step, colours[i]);
           continue;
         }
         at[k] = static_cast<std::uint8_t>(i);
-        cw[k++] = EntryOf<Fmt>(colours[i], kFull ? m : (m * blend_) >> 8);
+        cw[k++] = EntryOf<Fmt>(colours[i], kFull ? m : (m * blend) >> 8);
       }
       if (k > 0)
         BlendBatch<Fmt, false>(
