@@ -758,6 +758,14 @@ class CompositeSink {
     std::uint8_t* d = At(x);
     const std::ptrdiff_t step = step_;
     const auto in = [d, step](std::int32_t i) { return d + i * step; };
+    // After a whole span's blend, at blend level 255, the pixels to store
+    // are stored over it.
+    const auto storeOver = [&] {
+      if constexpr (kFull)
+        for (std::int32_t i = 0; i < n; ++i)
+          if (masks[i] >= upper && masks[i] > lower)
+            StoreSampled<Fmt>(palette, d + i * step, colours[i]);
+    };
     if (kFull && least >= upper && least > lower) {
       for (std::int32_t i = 0; i < n; ++i) StoreSampled<Fmt>(palette, d + i * step, colours[i]);
       return;
@@ -771,10 +779,7 @@ class CompositeSink {
         const RowKernels& rows = Rows();
         (kWords ? rows.blend555Masked : rows.blendBgrxMasked)(
             d, reinterpret_cast<const std::uint8_t*>(colours), masks, kFull ? 256 : blend, n);
-        if constexpr (kFull)
-          for (std::int32_t i = 0; i < n; ++i)
-            if (masks[i] >= upper && masks[i] > lower)
-              StoreSampled<Fmt>(palette, d + i * step, colours[i]);
+        storeOver();
         return;
       }
     }
@@ -794,10 +799,7 @@ class CompositeSink {
         cw[i] = EntryOf<Fmt>(colours[i], m <= lower ? 0 : kFull ? m : (m * blend) >> 8);
       }
       BlendBatch<Fmt, true>(blendPalette_, in, cw, n);
-      if constexpr (kFull)
-        for (std::int32_t i = 0; i < n; ++i)
-          if (masks[i] >= upper && masks[i] > lower)
-            StoreSampled<Fmt>(palette, d + i * step, colours[i]);
+      storeOver();
     } else {
       // Elsewhere a blend is not undone by weight 0 (5-5-5 clears bit 15, a
       // palette index goes to its colour's nearest): only the blended
