@@ -382,7 +382,7 @@ inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32
       std::uint8_t* d = row + at * kBytes;
       const std::uint8_t* mr = m + at;
       if constexpr (kFull) {
-        masked(d, c, mr, 256, n);
+        masked(d, c, mr, 256, 256, n);
       } else {
         const std::int32_t k = Weight<false>(255, blend);
         for (std::int32_t i = 0; i < n;) {
@@ -390,7 +390,7 @@ inline void BlendSpan(const BlendPalette<Fmt>& bp, std::uint8_t* row, std::int32
           if (full > i) uniform(d + i * kBytes, c + i * kBytes, k, full - i);
           const std::int32_t part = SpanAtOrBelow<true>(mr, full, n, 1, 254);
           if (part > full)
-            masked(d + full * kBytes, c + full * kBytes, mr + full, blend, part - full);
+            masked(d + full * kBytes, c + full * kBytes, mr + full, blend, 256, part - full);
           i = part;
         }
       }
@@ -749,13 +749,27 @@ class CompositeSink {
     // own fields, which would then be read again for every pixel.
     const std::int32_t lower = lower_, upper = upper_, blend = blend_;
     const Palette palette = palette_;
+    std::uint8_t* d = At(x);
+    // Four-byte pixels blend in the kernel, those to store taking their
+    // colour whole; pixels at or below a lower threshold of 0 have mask 0
+    // and weigh nothing, which leaves them as they were (not 5-5-5 ones:
+    // a blend clears bit 15). The masks need no look first then.
+    constexpr bool kBgrxKernel = kKernelColours<C> && !kWords && kIsExpandedFormat<Fmt>;
+    const auto bgrxKernel = [&] {
+      const std::int32_t store = kFull ? std::clamp(std::max(upper, lower + 1), 0, 256) : 256;
+      Rows().blendBgrxMasked(d, reinterpret_cast<const std::uint8_t*>(colours), masks,
+                             kFull ? 256 : blend, store, n);
+    };
+    if (kBgrxKernel && lower <= 0) {
+      bgrxKernel();
+      return;
+    }
     std::uint8_t least = 255, most = 0;
     for (std::int32_t i = 0; i < n; ++i) {
       least = std::min(least, masks[i]);
       most = std::max(most, masks[i]);
     }
     if (most <= lower) return;
-    std::uint8_t* d = At(x);
     const std::ptrdiff_t step = step_;
     const auto in = [d, step](std::int32_t i) { return d + i * step; };
     // After a whole span's blend, at blend level 255, the pixels to store
@@ -771,15 +785,16 @@ class CompositeSink {
       return;
     }
     if constexpr (kKernelColours<C>) {
-      // Pixels at or below a lower threshold of 0 have mask 0 and weigh
-      // nothing, which leaves a four-byte pixel as it was (not a 5-5-5
-      // one: a blend clears its bit 15); those to store are stored over
-      // their blend.
-      if (least > lower || (kIsExpandedFormat<Fmt> && lower <= 0)) {
-        const RowKernels& rows = Rows();
-        (kWords ? rows.blend555Masked : rows.blendBgrxMasked)(
-            d, reinterpret_cast<const std::uint8_t*>(colours), masks, kFull ? 256 : blend, n);
-        storeOver();
+      // Above the lower threshold every pixel blends or is stored; 5-5-5
+      // ones to store are stored over their blend.
+      if (least > lower) {
+        if constexpr (kWords) {
+          Rows().blend555Masked(d, reinterpret_cast<const std::uint8_t*>(colours), masks,
+                                kFull ? 256 : blend, 256, n);
+          storeOver();
+        } else {
+          bgrxKernel();
+        }
         return;
       }
     }

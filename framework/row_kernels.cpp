@@ -43,6 +43,12 @@ inline void Blend555WordsPlain(std::uint8_t* d, std::int32_t n, Colour colour, W
   }
 }
 
+// A mask byte's weight: (m x scale) >> 8, or 256 (the colour whole) at or
+// above `upper`.
+std::int32_t MaskWeight(std::int32_t m, std::int32_t scale, std::int32_t upper) {
+  return m >= upper ? 256 : (m * scale) >> 8;
+}
+
 std::uint32_t Word(const std::uint8_t* c) {
   std::uint16_t w;
   std::memcpy(&w, c, 2);
@@ -58,10 +64,10 @@ void Blend555Plain(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
 }
 
 void Blend555MaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                         std::int32_t scale, std::int32_t n) {
+                         std::int32_t scale, std::int32_t upper, std::int32_t n) {
   Blend555WordsPlain(
       d, n, [c](std::int32_t i) { return Word(c + 2 * i); },
-      [m, scale](std::int32_t i) { return (m[i] * scale) >> 8; });
+      [m, scale, upper](std::int32_t i) { return MaskWeight(m[i], scale, upper); });
 }
 
 void Blend555UniformPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n) {
@@ -83,8 +89,9 @@ inline void BlendPixelsPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_
 }  // namespace
 
 void BlendBgrxMaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                          std::int32_t scale, std::int32_t n) {
-  BlendPixelsPlain(d, c, n, [m, scale](std::int32_t i) { return (m[i] * scale) >> 8; });
+                          std::int32_t scale, std::int32_t upper, std::int32_t n) {
+  BlendPixelsPlain(d, c, n,
+                   [m, scale, upper](std::int32_t i) { return MaskWeight(m[i], scale, upper); });
 }
 
 void BlendBgrxUniformPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n) {
@@ -100,7 +107,7 @@ void BlendBgrxUniformPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_t 
 namespace {
 
 // Four four-byte pixels `to` moved toward `from` by the weights w (one per
-// 32-bit lane, 0-255).
+// 32-bit lane, 0-256).
 inline __m128i BlendFourSse2(__m128i to, __m128i from, __m128i w) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i full = _mm_set1_epi16(256);
@@ -108,13 +115,17 @@ inline __m128i BlendFourSse2(__m128i to, __m128i from, __m128i w) {
     return _mm_srli_epi16(
         _mm_add_epi16(_mm_mullo_epi16(t, _mm_sub_epi16(full, k)), _mm_mullo_epi16(f, k)), 8);
   };
-  // Each weight into bytes 0-2 of its pixel; byte 3 weighs 0, so `from`'s
-  // byte 3 counts for nothing and `to`'s stays.
-  const __m128i k = _mm_or_si128(_mm_or_si128(w, _mm_slli_epi32(w, 8)), _mm_slli_epi32(w, 16));
+  // Each weight into the 16-bit lanes of bytes 0-2 of its unpacked pixel
+  // (words w 0 w 0 of a pair of pixels picked as w w w 0); byte 3 weighs 0,
+  // so `from`'s byte 3 counts for nothing and `to`'s stays.
+  const auto spread = [](__m128i pair) {
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(pair, _MM_SHUFFLE(1, 0, 0, 0)),
+                               _MM_SHUFFLE(1, 0, 0, 0));
+  };
   const __m128i low = mix(_mm_unpacklo_epi8(to, zero), _mm_unpacklo_epi8(from, zero),
-                          _mm_unpacklo_epi8(k, zero));
+                          spread(_mm_unpacklo_epi32(w, w)));
   const __m128i high = mix(_mm_unpackhi_epi8(to, zero), _mm_unpackhi_epi8(from, zero),
-                           _mm_unpackhi_epi8(k, zero));
+                           spread(_mm_unpackhi_epi32(w, w)));
   return _mm_packus_epi16(low, high);
 }
 
@@ -150,10 +161,11 @@ inline void BlendPixelsSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t
 }  // namespace
 
 void BlendBgrxMaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                         std::int32_t scale, std::int32_t n) {
+                         std::int32_t scale, std::int32_t upper, std::int32_t n) {
   const __m128i zero = _mm_setzero_si128();
   // Mask byte x scale fits the low 16 bits of each lane (at most 255 x 256).
   const __m128i by = _mm_set1_epi32(scale);
+  const __m128i below = _mm_set1_epi32(upper - 1), whole = _mm_set1_epi32(256);
   BlendPixelsSse2(
       d, c, n,
       [&](std::int32_t i) {
@@ -161,10 +173,12 @@ void BlendBgrxMaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint
         std::memcpy(&four, m + i, 4);
         const __m128i bytes =
             _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
-        return _mm_srli_epi32(_mm_mullo_epi16(bytes, by), 8);
+        const __m128i take = _mm_cmpgt_epi32(bytes, below);
+        return _mm_or_si128(_mm_and_si128(take, whole),
+                            _mm_andnot_si128(take, _mm_srli_epi32(_mm_mullo_epi16(bytes, by), 8)));
       },
       [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
-        BlendBgrxMaskedPlain(dt, ct, m + i, scale, n - i);
+        BlendBgrxMaskedPlain(dt, ct, m + i, scale, upper, n - i);
       });
 }
 
@@ -180,7 +194,7 @@ void BlendBgrxUniformSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k
 namespace {
 
 // Eight 5-5-5 words `to` moved toward `from` by the weights k (16-bit
-// lanes, 0-255).
+// lanes, 0-256).
 inline __m128i BlendEight555Sse2(__m128i to, __m128i from, __m128i k) {
   const __m128i field = _mm_set1_epi16(31);
   const __m128i rest = _mm_sub_epi16(_mm_set1_epi16(256), k);
@@ -230,19 +244,23 @@ void Blend555Sse2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n) {
 }
 
 void Blend555MaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                        std::int32_t scale, std::int32_t n) {
+                        std::int32_t scale, std::int32_t upper, std::int32_t n) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i by = _mm_set1_epi16(static_cast<short>(scale));
+  const __m128i below = _mm_set1_epi16(static_cast<short>(upper - 1));
+  const __m128i whole = _mm_set1_epi16(256);
   Blend555WordsSse2(
       d, c, n,
       [&](std::int32_t i) {
         const __m128i bytes =
             _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m + i)), zero);
+        const __m128i take = _mm_cmpgt_epi16(bytes, below);
         // At most 255 x 256: the low 16 bits of the product hold it.
-        return _mm_srli_epi16(_mm_mullo_epi16(bytes, by), 8);
+        return _mm_or_si128(_mm_and_si128(take, whole),
+                            _mm_andnot_si128(take, _mm_srli_epi16(_mm_mullo_epi16(bytes, by), 8)));
       },
       [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
-        Blend555MaskedPlain(dt, ct, m + i, scale, n - i);
+        Blend555MaskedPlain(dt, ct, m + i, scale, upper, n - i);
       });
 }
 

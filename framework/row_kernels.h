@@ -42,16 +42,17 @@ struct RowKernels {
   // n four-byte pixels `d` moved the same way toward the four-byte pixels
   // `c` (bytes 0-2; byte 3 is not read) by the weight (m[i] x scale) >> 8
   // of each mask byte: scale 256 weighs by the mask byte itself, a blend
-  // level below it fades that. `c` may be `d` itself.
+  // level below it fades that. Mask bytes at or above `upper` (0-256)
+  // weigh 256, which takes the colour whole. `c` may be `d` itself.
   void (*blendBgrxMasked)(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                          std::int32_t scale, std::int32_t n);
+                          std::int32_t scale, std::int32_t upper, std::int32_t n);
   // The same with one weight k (0-255) for every pixel.
   void (*blendBgrxUniform)(std::uint8_t* d, const std::uint8_t* c, std::int32_t k,
                            std::int32_t n);
   // The two forms for n 5-5-5 words `d` and colours `c` (bit 15 is not
   // read); bit 15 of `d` cleared.
   void (*blend555Masked)(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                         std::int32_t scale, std::int32_t n);
+                         std::int32_t scale, std::int32_t upper, std::int32_t n);
   void (*blend555Uniform)(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 };
 
@@ -81,21 +82,21 @@ void BlendBgrxAvx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
 void Blend555Avx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t n);
 void BlendBgrxUniformPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 void BlendBgrxMaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                          std::int32_t scale, std::int32_t n);
+                          std::int32_t scale, std::int32_t upper, std::int32_t n);
 void BlendBgrxUniformSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 void BlendBgrxMaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                         std::int32_t scale, std::int32_t n);
+                         std::int32_t scale, std::int32_t upper, std::int32_t n);
 void BlendBgrxUniformAvx2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 void BlendBgrxMaskedAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                         std::int32_t scale, std::int32_t n);
+                         std::int32_t scale, std::int32_t upper, std::int32_t n);
 void Blend555MaskedPlain(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                       std::int32_t scale, std::int32_t n);
+                       std::int32_t scale, std::int32_t upper, std::int32_t n);
 void Blend555UniformPlain(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 void Blend555MaskedSse2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                       std::int32_t scale, std::int32_t n);
+                       std::int32_t scale, std::int32_t upper, std::int32_t n);
 void Blend555UniformSse2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 void Blend555MaskedAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                       std::int32_t scale, std::int32_t n);
+                       std::int32_t scale, std::int32_t upper, std::int32_t n);
 void Blend555UniformAvx2(std::uint8_t* d, const std::uint8_t* c, std::int32_t k, std::int32_t n);
 bool CpuHasAvx2();
 }  // namespace row_detail

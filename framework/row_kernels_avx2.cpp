@@ -25,7 +25,7 @@ VX_AVX2 inline __m256i Field(__m256i v, int shift) {
 }
 
 // Eight four-byte pixels `to` moved toward `from` by the weights w (one
-// per 32-bit lane, 0-255). Unpacking and packing work within 128-bit
+// per 32-bit lane, 0-256). Unpacking and packing work within 128-bit
 // halves, so the bytes come back in their places; each half's first two
 // pixels unpack into `low`, the last two into `high`.
 VX_AVX2 inline __m256i BlendEight(__m256i to, __m256i from, __m256i w) {
@@ -78,18 +78,20 @@ VX_AVX2 inline void BlendPixelsAvx2(std::uint8_t* d, const std::uint8_t* c, std:
 }  // namespace
 
 VX_AVX2 void BlendBgrxMaskedAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                                 std::int32_t scale, std::int32_t n) {
+                                 std::int32_t scale, std::int32_t upper, std::int32_t n) {
   // Mask byte x scale fits the low 16 bits of each lane (at most 255 x 256).
   const __m256i by = _mm256_set1_epi32(scale);
+  const __m256i below = _mm256_set1_epi32(upper - 1), whole = _mm256_set1_epi32(256);
   BlendPixelsAvx2(
       d, c, n,
       [&](std::int32_t i) VX_AVX2 {
         const __m256i bytes =
             _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(m + i)));
-        return _mm256_srli_epi32(_mm256_mullo_epi16(bytes, by), 8);
+        return _mm256_blendv_epi8(_mm256_srli_epi32(_mm256_mullo_epi16(bytes, by), 8), whole,
+                                  _mm256_cmpgt_epi32(bytes, below));
       },
       [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
-        BlendBgrxMaskedSse2(dt, ct, m + i, scale, n - i);
+        BlendBgrxMaskedSse2(dt, ct, m + i, scale, upper, n - i);
       });
 }
 
@@ -106,7 +108,7 @@ VX_AVX2 void BlendBgrxUniformAvx2(std::uint8_t* d, const std::uint8_t* c, std::i
 namespace {
 
 // Sixteen 5-5-5 words `to` moved toward `from` by the weights k (16-bit
-// lanes, 0-255).
+// lanes, 0-256).
 VX_AVX2 inline __m256i BlendSixteen555(__m256i to, __m256i from, __m256i k) {
   const __m256i k2 = _mm256_slli_epi16(k, 1);
   const __m256i red = Mix(Field(to, 10), Field(from, 10), k2);
@@ -155,18 +157,21 @@ VX_AVX2 void Blend555Avx2(std::uint8_t* d, const std::uint32_t* cw, std::int32_t
 }
 
 VX_AVX2 void Blend555MaskedAvx2(std::uint8_t* d, const std::uint8_t* c, const std::uint8_t* m,
-                                std::int32_t scale, std::int32_t n) {
+                                std::int32_t scale, std::int32_t upper, std::int32_t n) {
   const __m256i by = _mm256_set1_epi16(static_cast<short>(scale));
+  const __m256i below = _mm256_set1_epi16(static_cast<short>(upper - 1));
+  const __m256i whole = _mm256_set1_epi16(256);
   Blend555WordsAvx2(
       d, c, n,
       [&](std::int32_t i) VX_AVX2 {
         const __m256i bytes =
             _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + i)));
         // At most 255 x 256: the low 16 bits of the product hold it.
-        return _mm256_srli_epi16(_mm256_mullo_epi16(bytes, by), 8);
+        return _mm256_blendv_epi8(_mm256_srli_epi16(_mm256_mullo_epi16(bytes, by), 8), whole,
+                                  _mm256_cmpgt_epi16(bytes, below));
       },
       [&](std::uint8_t* dt, const std::uint8_t* ct, std::int32_t i) {
-        Blend555MaskedSse2(dt, ct, m + i, scale, n - i);
+        Blend555MaskedSse2(dt, ct, m + i, scale, upper, n - i);
       });
 }
 

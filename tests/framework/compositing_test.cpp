@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "framework/compositing.h"
 #include "host/glissade/image.h"
@@ -490,6 +492,68 @@ const SweepCase kThresholdAndRunCases[] = {
     {ImageKind::kRgb24, 4, glissade::ReferencePath::kHardMask},
 };
 INSTANTIATE_TEST_SUITE_P(AllFormats, Sweep, ::testing::ValuesIn(kThresholdAndRunCases), CaseName);
+
+// A sampled span handed over at once (PutSpan) writes what its samples put
+// one at a time (Put) write: masks in runs of 0, 255 and anything,
+// thresholds round the ends (a lower one of 0 or below, an upper one at
+// or below it or past 255), every blend level.
+template <class Fmt, bool kFull, class C>
+void SpanMatchesPixels(std::mt19937& rng, const Palette& palette) {
+  for (int round = 0; round < 400; ++round) {
+    const std::int32_t n = Pick(rng, 1, composite_detail::kBatch);
+    std::vector<std::uint8_t> one(static_cast<std::size_t>(n) * Fmt::kStep), span;
+    for (auto& b : one) b = static_cast<std::uint8_t>(rng());
+    span = one;
+    std::vector<C> colours(n);
+    std::vector<std::uint8_t> masks(n);
+    for (std::int32_t i = 0; i < n;) {
+      const std::int32_t kind = Pick(rng, 0, 2), end = std::min(n, i + Pick(rng, 1, 9));
+      for (; i < end; ++i) masks[i] = static_cast<std::uint8_t>(kind == 0 ? 0 : kind == 1 ? 255 : rng());
+    }
+    // Packed blue, green, red (a zero fourth byte); 5-5-5 words.
+    for (auto& c : colours)
+      c = static_cast<C>(rng() & (std::is_same_v<C, Rgb555::Colour> ? 0x7FFFu : 0xFFFFFFu));
+    SampledTarget t;
+    t.palette = palette;
+    t.blend = kFull ? 255 : Pick(rng, 0, 254);
+    const std::int32_t lowerKind = Pick(rng, 0, 3), upperKind = Pick(rng, 0, 3);
+    t.thresholds.lower = lowerKind == 0 ? -1 : lowerKind == 1 ? 0 : Pick(rng, 0, 255);
+    t.thresholds.upper = upperKind == 0   ? 255
+                         : upperKind == 1 ? Pick(rng, 0, std::max(t.thresholds.lower, 0))
+                         : upperKind == 2 ? Pick(rng, 0, 255)
+                                          : Pick(rng, 256, 300);
+    const auto put = [&](std::vector<std::uint8_t>& pixels, auto&& write) {
+      t.destination = {pixels.data(), Fmt::kStep, -static_cast<std::ptrdiff_t>(pixels.size()),
+                       n, 1, pixels.data(), pixels.data() + pixels.size()};
+      CompositeSink<Fmt, kFull> sink(t);
+      sink.BeginRow(0);
+      write(sink);
+      sink.EndRow();
+    };
+    put(one, [&](auto& sink) {
+      for (std::int32_t i = 0; i < n; ++i) sink.Put(i, Sample<C>{masks[i], colours[i]});
+    });
+    put(span, [&](auto& sink) { sink.PutSpan(0, colours.data(), masks.data(), n); });
+    ASSERT_EQ(one, span) << "round " << round << " n " << n << " lower " << t.thresholds.lower
+                         << " upper " << t.thresholds.upper << " blend " << t.blend;
+  }
+}
+
+TEST(SampledSink, SpansWriteWhatTheirPixelsWrite) {
+  std::mt19937 rng(20261208);
+  glissade::PaletteTable table = glissade::PaletteTable::Random(rng, 3, 2);
+  Palette palette;
+  ASSERT_TRUE(ReadPalette(table.Record(), &palette));
+  EveryRowVariant().Run([&] {
+    SpanMatchesPixels<Bgr4, true, std::uint32_t>(rng, palette);
+    SpanMatchesPixels<Bgr4, false, std::uint32_t>(rng, palette);
+    SpanMatchesPixels<Bgr<3>, true, std::uint32_t>(rng, palette);
+    SpanMatchesPixels<Rgb555, true, Rgb555::Colour>(rng, palette);
+    SpanMatchesPixels<Rgb555, false, Rgb555::Colour>(rng, palette);
+    SpanMatchesPixels<Indexed8ViaPalette, true, std::uint32_t>(rng, palette);
+    SpanMatchesPixels<Indexed8ViaPalette, false, std::uint32_t>(rng, palette);
+  });
+}
 
 }  // namespace
 }  // namespace vx

@@ -38,13 +38,16 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
         cw[i] = BlendWord(rng(), weight());
         cw555[i] = BlendWord555(rng(), weight());
       }
-      // The masked kernel: colours as pixels, weights from mask bytes
-      // scaled by a blend level (256: the mask byte itself).
+      // The masked kernels: colours as pixels, weights from mask bytes
+      // scaled by a blend level (256: the mask byte itself), or 256 (the
+      // colour whole) at or above an upper level (256: none).
       std::vector<std::uint8_t> dm(4 * n + 4), c(4 * n), m(n);
       for (auto& b : dm) b = static_cast<std::uint8_t>(rng());
       for (auto& b : c) b = static_cast<std::uint8_t>(rng());
       for (auto& b : m) b = static_cast<std::uint8_t>(weight());
       const int scale = n % 3 == 0 ? 256 : static_cast<int>(rng() % 257);
+      const int upper = n % 4 == 0 ? 256 : n % 4 == 1 ? 255 : static_cast<int>(rng() % 257);
+      const auto masked = [&](int i) { return m[i] >= upper ? 256 : (m[i] * scale) >> 8; };
       std::vector<std::uint8_t> du = dm, c5(2 * n), dm5(2 * n + 2);
       for (auto& b : c5) b = static_cast<std::uint8_t>(rng());
       for (auto& b : dm5) b = static_cast<std::uint8_t>(rng());
@@ -53,9 +56,9 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
       const std::vector<std::uint8_t> d0 = d, d5550 = d555, dm0 = dm, dm50 = dm5;
       Rows().blendBgrx(d.data(), cw.data(), n);
       Rows().blend555(d555.data(), cw555.data(), n);
-      Rows().blendBgrxMasked(dm.data(), c.data(), m.data(), scale, n);
+      Rows().blendBgrxMasked(dm.data(), c.data(), m.data(), scale, upper, n);
       Rows().blendBgrxUniform(du.data(), c.data(), ku, n);
-      Rows().blend555Masked(dm5.data(), c5.data(), m.data(), scale, n);
+      Rows().blend555Masked(dm5.data(), c5.data(), m.data(), scale, upper, n);
       Rows().blend555Uniform(du5.data(), c5.data(), ku, n);
       for (int i = 0; i < n; ++i) {
         const int k = static_cast<int>(cw[i] >> 24);
@@ -64,8 +67,9 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
               << "n " << n << " pixel " << i << " byte " << b;
         ASSERT_EQ(d[4 * i + 3], d0[4 * i + 3]) << "n " << n << " pixel " << i;
         for (int b = 0; b < 3; ++b)
-          ASSERT_EQ(dm[4 * i + b], Rule(dm0[4 * i + b], c[4 * i + b], (m[i] * scale) >> 8))
-              << "masked, n " << n << " pixel " << i << " byte " << b << " scale " << scale;
+          ASSERT_EQ(dm[4 * i + b], Rule(dm0[4 * i + b], c[4 * i + b], masked(i)))
+              << "masked, n " << n << " pixel " << i << " byte " << b << " scale " << scale
+              << " upper " << upper;
         ASSERT_EQ(dm[4 * i + 3], dm0[4 * i + 3]) << "masked, n " << n << " pixel " << i;
         for (int b = 0; b < 4; ++b)
           ASSERT_EQ(du[4 * i + b], b == 3 ? dm0[4 * i + b] : Rule(dm0[4 * i + b], c[4 * i + b], ku))
@@ -82,8 +86,9 @@ TEST(RowKernels, EveryVariantBlendsByTheRule) {
         ASSERT_EQ(word(d555, i), rule555(word(d5550, i), static_cast<int>(cw555[i] & 0xFFFF),
                                          static_cast<int>((cw555[i] >> 16) & 255)))
             << "n " << n << " pixel " << i;
-        ASSERT_EQ(word(dm5, i), rule555(word(dm50, i), word(c5, i), (m[i] * scale) >> 8))
-            << "5-5-5 masked, n " << n << " pixel " << i << " scale " << scale;
+        ASSERT_EQ(word(dm5, i), rule555(word(dm50, i), word(c5, i), masked(i)))
+            << "5-5-5 masked, n " << n << " pixel " << i << " scale " << scale << " upper "
+            << upper;
         ASSERT_EQ(word(du5, i), rule555(word(dm50, i), word(c5, i), ku))
             << "5-5-5 uniform, n " << n << " pixel " << i << " weight " << ku;
       }
