@@ -12,8 +12,8 @@
 // is walked in blocks of columns, each row of a block cut once into the
 // span whose taps all lie inside the views and the transparent parts
 // before and after it; inside the span no tap is tested, and the part of
-// it that samples a rectangle of fully opaque mask is stored by colour
-// alone.
+// it that samples a rectangle of fully opaque mask, with the 255 bytes
+// next to it, is stored by colour alone.
 #pragma once
 
 #include <bit>
@@ -274,7 +274,9 @@ VX_PIXEL_INLINE void WalkInside(const S& sample, Sink& sink, std::int32_t x, std
 // of columns.
 // Where the mask has a rectangle of 255 and the sink knows what an opaque
 // sample does, the part of the span whose taps all fall in it is written
-// without reading the mask.
+// without reading the mask; the runs of 255 on either side of it are found
+// by reading the mask alone, and so are the span's ends of mask 0 where
+// the sink leaves transparent pixels as they are.
 // A destination row has at most 2^20 pixels and a step at most 256, so a
 // position that wrapped in 32 bits is outside exactly when its unwrapped
 // value is, and the span is computed on the unwrapped values.
@@ -313,6 +315,9 @@ void RotateSpanLoop(const RotateLoopJob& job) {
   const auto rowY = static_cast<std::uint32_t>(job.steps.rowStepY);
   const std::int32_t width = job.destination.width;
   const bool skipEnds = sink.SkipsTransparent();
+  const bool growOpaque = sink.TakesOpaque();
+  // What the transparent ends take where the sink does not leave them.
+  const auto outside = sample.template Outside<typename InsideColourOf<S, Sink>::Type>();
   const std::int32_t height = job.destination.height;
   // Each row's span and opaque part, over the whole row, for a chunk of
   // rows at a time; the column blocks then only cut them.
@@ -357,9 +362,9 @@ void RotateSpanLoop(const RotateLoopJob& job) {
         sink.BeginRow(y0 + r);
         const std::int32_t e0 = clamp(ringFirst[r], bx, bEnd), e1 = clamp(ringLast[r], e0, bEnd);
         const std::int32_t x0 = clamp(spanFirst[r], e0, e1), x1 = clamp(spanLast[r], x0, e1);
-        const std::int32_t o0 = clamp(opaqueFirst[r], x0, x1), o1 = clamp(opaqueLast[r], o0, x1);
+        std::int32_t o0 = clamp(opaqueFirst[r], x0, x1), o1 = clamp(opaqueLast[r], o0, x1);
         if (!skipEnds)
-          for (std::int32_t x = bx; x < e0; ++x) sink.Put(x, PackedSample{});
+          for (std::int32_t x = bx; x < e0; ++x) sink.Put(x, outside);
         // Positions of column x of this block's row.
         const auto atX = [&](std::int32_t x) {
           return startX + static_cast<std::uint32_t>(x - bx) * colX;
@@ -374,12 +379,40 @@ void RotateSpanLoop(const RotateLoopJob& job) {
                             static_cast<std::int32_t>(atY(x))));
         };
         edge(e0, x0);
-        WalkInside<false>(sample, sink, x0, o0, atX(x0), atY(x0), colX, colY);
+        // Runs of one mask value found by the mask alone: from column
+        // `from` toward `to` (either side).
+        const auto run = [&]<std::uint8_t kValue>(std::int32_t from, std::int32_t to) {
+          if (to == from) return 0;
+          return to > from ? sample.template MaskRun<kValue>(atX(from), atY(from), colX, colY,
+                                                              to - from)
+                            : sample.template MaskRun<kValue>(atX(from - 1), atY(from - 1),
+                                                              0u - colX, 0u - colY, from - to);
+        };
+        // The opaque part takes in the 255 bytes next to it that its boxes
+        // missed.
+        if (growOpaque) {
+          o0 -= run.template operator()<255>(o0, x0);
+          o1 += run.template operator()<255>(o1, x1);
+        }
+        // The sampled parts, [l0, l1) before the opaque part and [r0, r1)
+        // after it, or one run without it. A sink that leaves transparent
+        // pixels alone has nothing to do for their outer pixels of mask 0
+        // (the corners around a rounded sprite).
+        std::int32_t l0 = x0, l1 = o0, r0 = o1, r1 = x1;
+        if (o0 == o1) l1 = r0 = x1;
+        if (skipEnds) {
+          l0 += run.template operator()<0>(l0, l1);
+          if (r1 > r0)
+            r1 -= run.template operator()<0>(r1, r0);
+          else
+            l1 -= run.template operator()<0>(l1, l0);
+        }
+        WalkInside<false>(sample, sink, l0, l1, atX(l0), atY(l0), colX, colY);
         WalkInside<true>(sample, sink, o0, o1, atX(o0), atY(o0), colX, colY);
-        WalkInside<false>(sample, sink, o1, x1, atX(o1), atY(o1), colX, colY);
+        WalkInside<false>(sample, sink, r0, r1, atX(r0), atY(r0), colX, colY);
         edge(x1, e1);
         if (!skipEnds)
-          for (std::int32_t x = e1; x < bEnd; ++x) sink.Put(x, PackedSample{});
+          for (std::int32_t x = e1; x < bEnd; ++x) sink.Put(x, outside);
         EndSinkRow(sink);
       }
     }

@@ -303,7 +303,59 @@ class SamplerViews {
         mStep_(StepOf<kMaskStep>(job.mask.bytesPerPixel)),
         cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)),
         ahead_(PrefetchDistance(rowStep, cRow_, cStep_)),
-        maskAhead_(PrefetchDistance(rowStep, mRow_, mStep_)) {}
+        maskAhead_(PrefetchDistance(rowStep, mRow_, mStep_)),
+        maskPairs_(width_ <= 0x7FFF && rows_ <= 0x7FFF && mRow_ >= -0x8000 && mRow_ <= 0x7FFF &&
+                   mStep_ <= 0x7FFF) {}
+
+  // The sample of a tap outside the sprite: mask 0, black.
+  template <class Colour = std::uint32_t>
+  static Sample<Colour> Outside() {
+    return {};
+  }
+
+  // How many of the n positions (x, y) + i (dx, dy) of a line inside the
+  // span, from the first on, sample the mask value kValue (0 or 255) for
+  // certain: the byte at each position holds it, or (kQuad) all four from
+  // it. Where the mask's sides and steps fit 16 bits, four positions'
+  // offsets come from one multiply-add, as in the nearest line walk.
+  template <bool kQuad, std::uint8_t kValue>
+  std::int32_t MaskRun(std::uint32_t x, std::uint32_t y, std::uint32_t dx, std::uint32_t dy,
+                       std::int32_t n) const {
+    static_assert(kValue == 0 || kValue == 255);
+    const std::ptrdiff_t ms = StepOf<kMaskStep>(mStep_), row = mRow_;
+    // The taps' bytes joined so that kValue means all of them hold it.
+    const auto join = [](std::uint32_t a, std::uint32_t b) { return kValue == 0 ? a | b : a & b; };
+    const auto taps = [&](std::ptrdiff_t offset) {
+      const std::uint8_t* m = mTop_ + offset;
+      if constexpr (kQuad)
+        return join(join(m[0], m[ms]), join(m[row], m[row + ms]));
+      else
+        return std::uint32_t{m[0]};
+    };
+    std::int32_t i = 0;
+#if defined(__SSE2__)
+    if (maskPairs_) {
+      const __m128i steps = _mm_set1_epi32(static_cast<int>(
+          static_cast<std::uint16_t>(ms) | (static_cast<std::uint32_t>(row) << 16)));
+      const __m128i rowBits = _mm_set1_epi32(static_cast<int>(0xFFFF0000u));
+      LinePositions4 at4(x, y, dx, dy);
+      for (; i + 4 <= n; i += 4, at4.Next()) {
+        const __m128i at = _mm_or_si128(_mm_srli_epi32(at4.xs, 8),
+                                        _mm_and_si128(_mm_slli_epi32(at4.ys, 8), rowBits));
+        alignas(16) std::int32_t o[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(o), _mm_madd_epi16(at, steps));
+        if (join(join(taps(o[0]), taps(o[1])), join(taps(o[2]), taps(o[3]))) != kValue) break;
+      }
+      x += static_cast<std::uint32_t>(i) * dx;
+      y += static_cast<std::uint32_t>(i) * dy;
+    }
+#endif
+    for (; i < n; ++i, x += dx, y += dy)
+      if (taps((static_cast<std::int32_t>(y) >> 8) * row + (static_cast<std::int32_t>(x) >> 8) * ms) !=
+          kValue)
+        break;
+    return i;
+  }
 
   ByteWindow mask_, colour_;
   std::int32_t width_, rows_;
@@ -313,6 +365,7 @@ class SamplerViews {
   std::ptrdiff_t mRow_, cRow_;
   std::int32_t mStep_, cStep_;
   std::uintptr_t ahead_, maskAhead_;
+  bool maskPairs_;  // MaskRun may multiply-add 16-bit pairs
 };
 
 template <class Source, std::int32_t kMaskStep>
@@ -325,6 +378,12 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
  public:
   static constexpr std::int32_t kColumnsLess = 0, kRowsLess = 0, kRing = 0;
 
+  template <std::uint8_t kValue>
+  std::int32_t MaskRun(std::uint32_t x, std::uint32_t y, std::uint32_t dx, std::uint32_t dy,
+                       std::int32_t n) const {
+    return Views::template MaskRun<false, kValue>(x, y, dx, dy, n);
+  }
+
   explicit NearestSampler(const SampledJob& job, FixedPoint rowStep = {})
       : Views(job, rowStep),
         pairs_(width_ <= 0x7FFF && rows_ <= 0x7FFF && Fits16(mRow_) && Fits16(cRow_) &&
@@ -334,12 +393,22 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
   template <class Colour = std::uint32_t>
   Sample<Colour> operator()(std::int32_t x, std::int32_t y) const {
     const std::int32_t ix = x >> 8, iy = y >> 8;
-    if (ix < 0 || ix >= width_ || iy < 0 || iy >= rows_) return {};
+    if (ix < 0 || ix >= width_ || iy < 0 || iy >= rows_) return Outside<Colour>();
     const std::int64_t m = TapOffset(mask_, ix, iy);
-    if (m < 0) return {};
+    if (m < 0) return Outside<Colour>();
     const std::int64_t c = TapOffset(colour_, ix, iy, Source::kSpan);
-    if (c < 0) return {};
+    if (c < 0) return Outside<Colour>();
     return {mask_.base[m], Load<Colour>(colour_.base + c)};
+  }
+
+  // A tap outside: mask 0, black; as Bgrx, with the index black is stored
+  // as, like every colour Load gives.
+  template <class Colour = std::uint32_t>
+  Sample<Colour> Outside() const {
+    if constexpr (std::is_same_v<Colour, Bgrx>)
+      return {0, stored_.black};
+    else
+      return {};
   }
 
   // Colour packed blue, green, red; or (Rgb555::Colour, from a 5-5-5
@@ -458,8 +527,10 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
                           static_cast<std::uint8_t>(r),
                           p.inverse ? InverseLookup(p, r, g, b) : std::uint8_t{0}};
       }
+      black = Bgrx{0, 0, 0, p.inverse ? InverseLookup(p, 0, 0, 0) : std::uint8_t{0}};
     }
     Bgrx colours[256];
+    Bgrx black;
   };
   struct NoIndices {
     NoIndices(const typename Source::Table&, const Palette&) {}
@@ -489,6 +560,16 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
 
  public:
   static constexpr std::int32_t kColumnsLess = 1, kRowsLess = 1, kRing = kFading ? 1 : 0;
+  using Views::Outside;
+
+  // Inside a clipped span (fading edges): 0 or 255 where all four taps are.
+  template <std::uint8_t kValue>
+  std::int32_t MaskRun(std::uint32_t x, std::uint32_t y, std::uint32_t dx, std::uint32_t dy,
+                       std::int32_t n) const
+    requires kFading
+  {
+    return Views::template MaskRun<true, kValue>(x, y, dx, dy, n);
+  }
 
   explicit BilinearSampler(const SampledJob& job, FixedPoint rowStep = {}) : Views(job, rowStep) {}
 

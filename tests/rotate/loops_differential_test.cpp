@@ -98,11 +98,16 @@ RotateLoopJob MakeJob(Scenario& s, TestImage& dst, TestImage& src, TestImage& ma
   const std::int32_t reach = 256 * reachPixels;
   job.start = {s.Int(-reach, reach), s.Int(-reach, reach)};
   job.blend = s.Int(0, 1) ? 255 : s.Int(0, 255);
-  job.thresholds.lower = s.Int(0, 3) ? s.Int(0, 64) : -1;
+  const std::int32_t lowerKind = s.Int(0, 3);
+  job.thresholds.lower = lowerKind == 0 ? -1 : lowerKind == 1 ? 0 : s.Int(0, 64);
   // An upper threshold above 255 never stores outright: even a fully
-  // opaque mask blends.
-  const std::int32_t upperKind = s.Int(0, 3);
-  job.thresholds.upper = upperKind < 2 ? 255 : upperKind == 2 ? s.Int(0, 255) : s.Int(256, 300);
+  // opaque mask blends. One at or below the lower threshold stores only
+  // above that.
+  const std::int32_t upperKind = s.Int(0, 4);
+  job.thresholds.upper = upperKind < 2    ? 255
+                         : upperKind == 2 ? s.Int(0, 255)
+                         : upperKind == 3 ? s.Int(0, std::max(job.thresholds.lower, 0))
+                                          : s.Int(256, 300);
   return job;
 }
 
