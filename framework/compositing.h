@@ -754,7 +754,7 @@ class CompositeSink {
     // colour whole; pixels at or below a lower threshold of 0 have mask 0
     // and weigh nothing, which leaves them as they were (not 5-5-5 ones:
     // a blend clears bit 15). The masks need no look first then.
-    constexpr bool kBgrxKernel = kKernelColours<C> && !kWords && kIsExpandedFormat<Fmt>;
+    constexpr bool kBgrxKernel = kKernelColours<C> && !kWords;
     const auto bgrxKernel = [&] {
       const std::int32_t store = kFull ? std::clamp(std::max(upper, lower + 1), 0, 256) : 256;
       Rows().blendBgrxMasked(d, reinterpret_cast<const std::uint8_t*>(colours), masks,

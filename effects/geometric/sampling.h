@@ -137,6 +137,19 @@ struct LinePositions4 {
   }
   __m128i xs, ys;
   const __m128i xStep, yStep;
+
+  // Each position's column and row as a 16-bit pair (column low), which a
+  // multiply-add by Steps turns into the tap's offset. Inside a span every
+  // position is at least 0 and below 2^23.
+  VX_PIXEL_INLINE __m128i Pairs() const {
+    return _mm_or_si128(_mm_srli_epi32(xs, 8),
+                        _mm_and_si128(_mm_slli_epi32(ys, 8),
+                                      _mm_set1_epi32(static_cast<int>(0xFFFF0000u))));
+  }
+  static __m128i Steps(std::int32_t pixel, std::ptrdiff_t row) {
+    return _mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(pixel) |
+                                           (static_cast<std::uint32_t>(row) << 16)));
+  }
 };
 
 // Two four-byte pixels of a row and the two below them (the low 8 bytes of
@@ -304,8 +317,9 @@ class SamplerViews {
         cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)),
         ahead_(PrefetchDistance(rowStep, cRow_, cStep_)),
         maskAhead_(PrefetchDistance(rowStep, mRow_, mStep_)),
-        maskPairs_(width_ <= 0x7FFF && rows_ <= 0x7FFF && mRow_ >= -0x8000 && mRow_ <= 0x7FFF &&
-                   mStep_ <= 0x7FFF) {}
+        maskPairs_(width_ <= 0x7FFF && rows_ <= 0x7FFF && Fits16(mRow_) && Fits16(mStep_)) {}
+
+  static constexpr bool Fits16(std::ptrdiff_t v) { return v >= -0x8000 && v <= 0x7FFF; }
 
   // The sample of a tap outside the sprite: mask 0, black.
   template <class Colour = std::uint32_t>
@@ -335,15 +349,11 @@ class SamplerViews {
     std::int32_t i = 0;
 #if defined(__SSE2__)
     if (maskPairs_) {
-      const __m128i steps = _mm_set1_epi32(static_cast<int>(
-          static_cast<std::uint16_t>(ms) | (static_cast<std::uint32_t>(row) << 16)));
-      const __m128i rowBits = _mm_set1_epi32(static_cast<int>(0xFFFF0000u));
+      const __m128i steps = LinePositions4::Steps(static_cast<std::int32_t>(ms), row);
       LinePositions4 at4(x, y, dx, dy);
       for (; i + 4 <= n; i += 4, at4.Next()) {
-        const __m128i at = _mm_or_si128(_mm_srli_epi32(at4.xs, 8),
-                                        _mm_and_si128(_mm_slli_epi32(at4.ys, 8), rowBits));
         alignas(16) std::int32_t o[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(o), _mm_madd_epi16(at, steps));
+        _mm_store_si128(reinterpret_cast<__m128i*>(o), _mm_madd_epi16(at4.Pairs(), steps));
         if (join(join(taps(o[0]), taps(o[1])), join(taps(o[2]), taps(o[3]))) != kValue) break;
       }
       x += static_cast<std::uint32_t>(i) * dx;
@@ -386,8 +396,7 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
 
   explicit NearestSampler(const SampledJob& job, FixedPoint rowStep = {})
       : Views(job, rowStep),
-        pairs_(width_ <= 0x7FFF && rows_ <= 0x7FFF && Fits16(mRow_) && Fits16(cRow_) &&
-               Fits16(mStep_) && Fits16(cStep_)),
+        pairs_(Views::maskPairs_ && Views::Fits16(cRow_) && Views::Fits16(cStep_)),
         stored_(palette_, job.palette) {}
 
   template <class Colour = std::uint32_t>
@@ -445,18 +454,11 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
     std::int32_t i = 0;
 #if defined(__SSE2__)
     if (pairs_) {
-      const auto steps = [](std::int32_t pixel, std::ptrdiff_t row) {
-        return _mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(pixel) |
-                                               (static_cast<std::uint32_t>(row) << 16)));
-      };
-      const __m128i cSteps = steps(StepOf<Source::kStep>(cStep_), cRow_);
-      const __m128i mSteps = steps(StepOf<kMaskStep>(mStep_), mRow_);
-      const __m128i rowBits = _mm_set1_epi32(static_cast<int>(0xFFFF0000u));
+      const __m128i cSteps = LinePositions4::Steps(StepOf<Source::kStep>(cStep_), cRow_);
+      const __m128i mSteps = LinePositions4::Steps(StepOf<kMaskStep>(mStep_), mRow_);
       LinePositions4 at4(x, y, dx, dy);
       for (; i + 4 <= n; i += 4, at4.Next()) {
-        // Inside the span every position is at least 0 and below 2^23.
-        const __m128i at = _mm_or_si128(_mm_srli_epi32(at4.xs, 8),
-                                        _mm_and_si128(_mm_slli_epi32(at4.ys, 8), rowBits));
+        const __m128i at = at4.Pairs();
         alignas(16) std::int32_t c[4], m[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(c), _mm_madd_epi16(at, cSteps));
         if constexpr (!kOpaque)
@@ -501,7 +503,6 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
   }
 
  private:
-  static constexpr bool Fits16(std::ptrdiff_t v) { return v >= -0x8000 && v <= 0x7FFF; }
   template <class Colour>
   VX_PIXEL_INLINE Colour Load(const std::uint8_t* p) const {
     if constexpr (std::is_same_v<Colour, std::uint32_t>) {
