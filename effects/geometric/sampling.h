@@ -316,10 +316,17 @@ class SamplerViews {
         mStep_(StepOf<kMaskStep>(job.mask.bytesPerPixel)),
         cStep_(StepOf<Source::kStep>(job.colour.bytesPerPixel)),
         ahead_(PrefetchDistance(rowStep, cRow_, cStep_)),
-        maskAhead_(PrefetchDistance(rowStep, mRow_, mStep_)),
         maskPairs_(width_ <= 0x7FFF && rows_ <= 0x7FFF && Fits16(mRow_) && Fits16(mStep_)) {}
 
   static constexpr bool Fits16(std::ptrdiff_t v) { return v >= -0x8000 && v <= 0x7FFF; }
+
+  // Only colour views of three or four bytes a pixel are fetched ahead.
+  // A cache line of mask bytes, palette indices or 5-5-5 words holds 16 to
+  // 64 of a row's taps, used again by the rows that follow; fetching those
+  // ahead only crowds out what the walk still reads (it ran slower).
+  VX_PIXEL_INLINE void ColourAhead(const std::uint8_t* p) const {
+    if constexpr (Source::kStep >= 3) PrefetchAhead(p, ahead_);
+  }
 
   // The sample of a tap outside the sprite: mask 0, black.
   template <class Colour = std::uint32_t>
@@ -374,7 +381,7 @@ class SamplerViews {
   const std::uint8_t* cTop_;
   std::ptrdiff_t mRow_, cRow_;
   std::int32_t mStep_, cStep_;
-  std::uintptr_t ahead_, maskAhead_;
+  std::uintptr_t ahead_;
   bool maskPairs_;  // MaskRun may multiply-add 16-bit pairs
 };
 
@@ -382,8 +389,8 @@ template <class Source, std::int32_t kMaskStep>
 class NearestSampler : SamplerViews<Source, kMaskStep> {
   using Views = SamplerViews<Source, kMaskStep>;
   using Views::mask_, Views::colour_, Views::width_, Views::rows_, Views::palette_, Views::mTop_,
-      Views::cTop_, Views::mRow_, Views::cRow_, Views::mStep_, Views::cStep_, Views::ahead_,
-      Views::maskAhead_;
+      Views::cTop_, Views::mRow_, Views::cRow_, Views::mStep_, Views::cStep_,
+      Views::ColourAhead;
 
  public:
   static constexpr std::int32_t kColumnsLess = 0, kRowsLess = 0, kRing = 0;
@@ -429,8 +436,7 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
     const std::ptrdiff_t ix = x >> 8, iy = y >> 8;
     const std::uint8_t* m = mTop_ + iy * mRow_ + ix * StepOf<kMaskStep>(mStep_);
     const std::uint8_t* p = cTop_ + iy * cRow_ + ix * StepOf<Source::kStep>(cStep_);
-    PrefetchAhead(m, maskAhead_);
-    PrefetchAhead(p, ahead_);
+    ColourAhead(p);
     return {*m, Load<Colour>(p)};
   }
 
@@ -439,7 +445,7 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
   VX_PIXEL_INLINE Colour InsideColour(std::int32_t x, std::int32_t y) const {
     const std::ptrdiff_t ix = x >> 8, iy = y >> 8;
     const std::uint8_t* p = cTop_ + iy * cRow_ + ix * StepOf<Source::kStep>(cStep_);
-    PrefetchAhead(p, ahead_);
+    ColourAhead(p);
     return Load<Colour>(p);
   }
 
@@ -465,12 +471,11 @@ class NearestSampler : SamplerViews<Source, kMaskStep> {
           _mm_store_si128(reinterpret_cast<__m128i*>(m), _mm_madd_epi16(at, mSteps));
         for (std::int32_t k = 0; k < 4; ++k) {
           const std::uint8_t* p = cTop_ + c[k];
-          PrefetchAhead(p, ahead_);
+          ColourAhead(p);
           if constexpr (kOpaque) {
             put(i + k, Load<Colour>(p));
           } else {
             const std::uint8_t* q = mTop_ + m[k];
-            PrefetchAhead(q, maskAhead_);
             put(i + k, Sample<Colour>{*q, Load<Colour>(p)});
           }
         }
@@ -555,8 +560,8 @@ template <class Source, std::int32_t kMaskStep, class MaskRule = FadingEdges>
 class BilinearSampler : SamplerViews<Source, kMaskStep> {
   using Views = SamplerViews<Source, kMaskStep>;
   using Views::mask_, Views::colour_, Views::width_, Views::rows_, Views::palette_, Views::mTop_,
-      Views::cTop_, Views::mRow_, Views::cRow_, Views::mStep_, Views::cStep_, Views::ahead_,
-      Views::maskAhead_;
+      Views::cTop_, Views::mRow_, Views::cRow_, Views::mStep_, Views::cStep_,
+      Views::ColourAhead;
   static constexpr bool kFading = std::is_same_v<MaskRule, FadingEdges>;
 
  public:
@@ -621,8 +626,7 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
     const std::int32_t ms = StepOf<kMaskStep>(mStep_), cs = StepOf<Source::kStep>(cStep_);
     const std::uint8_t* m = mTop_ + iy * mRow_ + std::ptrdiff_t{ix} * ms;
     const std::uint8_t* p = cTop_ + iy * cRow_ + std::ptrdiff_t{ix} * cs;
-    PrefetchAhead(m, maskAhead_);
-    PrefetchAhead(p, ahead_);
+    ColourAhead(p);
     return Blend4<Source, kMaskStep>(palette_, m, mRow_, ms, p, cRow_, cs,
                                      BilinearWeights(x - (ix << 8), y - (iy << 8)));
   }
@@ -634,7 +638,7 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
     const std::int32_t ix = x >> 8, iy = y >> 8;
     const std::int32_t cs = StepOf<Source::kStep>(cStep_);
     const std::uint8_t* p = cTop_ + iy * cRow_ + std::ptrdiff_t{ix} * cs;
-    PrefetchAhead(p, ahead_);
+    ColourAhead(p);
     return Blend4Colour<Source>(palette_, p, cRow_, cs,
                                 BilinearWeights(x - (ix << 8), y - (iy << 8)));
   }
@@ -662,14 +666,13 @@ class BilinearSampler : SamplerViews<Source, kMaskStep> {
         const std::ptrdiff_t ix = static_cast<std::int32_t>(px) >> 8;
         const std::ptrdiff_t iy = static_cast<std::int32_t>(py) >> 8;
         const std::uint8_t* c = cTop_ + iy * cRow_ + ix * Source::kStep;
-        PrefetchAhead(c, ahead_);
+        ColourAhead(c);
         const __m128i top = TapPair<Source>(palette_, c);
         const __m128i below = TapPair<Source>(palette_, c + cRow_);
         __m128i topPairs = _mm_unpacklo_epi8(top, _mm_srli_si128(top, 4));
         __m128i belowPairs = _mm_unpacklo_epi8(below, _mm_srli_si128(below, 4));
         if constexpr (!kOpaque) {
           const std::uint8_t* m = mTop_ + iy * mRow_ + ix;
-          PrefetchAhead(m, maskAhead_);
           std::uint16_t upper, lower;
           std::memcpy(&upper, m, 2);
           std::memcpy(&lower, m + mRow_, 2);
