@@ -256,6 +256,34 @@ VX_PIXEL_INLINE std::uint32_t EntryOf(C c, std::int32_t weight) {
 template <class Fmt>
 inline constexpr int kWeightShift = std::is_same_v<Fmt, Rgb555> ? 16 : 24;
 
+// The colour table's nearest index (InverseLookup) of each of n four-byte
+// pixels (blue, green, red, any), handed on as put(i, index).
+template <class Put>
+VX_PIXEL_INLINE void NearestIndices(const Palette& p, const std::uint8_t* pixels, std::int32_t n,
+                                    Put&& put) {
+  std::int32_t i = 0;
+#if defined(__SSE2__)
+  // The inverse table's keys (InverseKey) four pixels at a time; the table
+  // held here, as the caller's byte stores could alias `p`.
+  const std::uint8_t* const inverse = p.inverse;
+  const __m128i five = _mm_set1_epi32(0x1F);
+  for (; i + 4 <= n; i += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 4 * i));
+    const __m128i key = _mm_or_si128(
+        _mm_and_si128(_mm_srli_epi32(v, 3), five),
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 6), _mm_slli_epi32(five, 5)),
+                     _mm_and_si128(_mm_srli_epi32(v, 9), _mm_slli_epi32(five, 10))));
+    alignas(16) std::uint32_t keys[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(keys), key);
+    for (std::int32_t k = 0; k < 4; ++k) put(i + k, inverse[keys[k]]);
+  }
+#endif
+  for (; i < n; ++i) {
+    const std::uint8_t* q = pixels + 4 * i;
+    put(i, InverseLookup(p, q[2], q[1], q[0]));
+  }
+}
+
 // Blends the entries cw[0, n) (EntryOf) into the pixels at(0) ...
 // at(n - 1), n at most kBatch; kInPlace: the pixels lie side by side from
 // at(0), so four-byte and 5-5-5 pixels are blended where they are. Others
@@ -286,27 +314,7 @@ VX_PIXEL_INLINE void BlendBatch(const BlendPalette<Fmt>& bp, At at, const std::u
       }
     }
     rows.blendBgrx(pixels, cw, n);
-    std::int32_t i = 0;
-#if defined(__SSE2__)
-    // The inverse table's keys (InverseKey) four pixels at a time; the
-    // table held here, as the byte stores could alias `p`.
-    const std::uint8_t* const inverse = p.inverse;
-    const __m128i five = _mm_set1_epi32(0x1F);
-    for (; i + 4 <= n; i += 4) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 4 * i));
-      const __m128i key = _mm_or_si128(
-          _mm_and_si128(_mm_srli_epi32(v, 3), five),
-          _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 6), _mm_slli_epi32(five, 5)),
-                       _mm_and_si128(_mm_srli_epi32(v, 9), _mm_slli_epi32(five, 10))));
-      alignas(16) std::uint32_t keys[4];
-      _mm_store_si128(reinterpret_cast<__m128i*>(keys), key);
-      for (std::int32_t k = 0; k < 4; ++k) *at(i + k) = inverse[keys[k]];
-    }
-#endif
-    for (; i < n; ++i) {
-      const std::uint8_t* q = pixels + 4 * i;
-      *at(i) = InverseLookup(p, q[2], q[1], q[0]);
-    }
+    NearestIndices(p, pixels, n, [&at](std::int32_t i, std::uint8_t index) { *at(i) = index; });
   } else if constexpr (kInPlace && Fmt::kStep == 4) {
     rows.blendBgrx(at(0), cw, n);
   } else {
@@ -764,6 +772,12 @@ class CompositeSink {
       bgrxKernel();
       return;
     }
+    if constexpr (kIndexKernel<C>) {
+      if (blendPalette_.gathered) {
+        IndexSpan(d, colours, masks, n);
+        return;
+      }
+    }
     std::uint8_t least = 255, most = 0;
     for (std::int32_t i = 0; i < n; ++i) {
       least = std::min(least, masks[i]);
@@ -916,6 +930,42 @@ class CompositeSink {
        (std::is_same_v<C, Bgrx> ||
         (std::is_same_v<C, std::uint32_t> && std::endian::native == std::endian::little))) ||
       (kWords && std::is_same_v<C, Rgb555::Colour>);
+
+  // Colours an 8-bit span blends in the kernel: four-byte ones whose fourth
+  // byte the kernel leaves unread. A plain Indexed8 store needs the index a
+  // Bgrx colour carries; packed colours carry none.
+  template <class C>
+  static constexpr bool kIndexKernel =
+      std::endian::native == std::endian::little &&
+      ((std::is_same_v<Fmt, Indexed8> && std::is_same_v<C, Bgrx>) ||
+       (std::is_same_v<Fmt, Indexed8ViaPalette> &&
+        (std::is_same_v<C, Bgrx> || std::is_same_v<C, std::uint32_t>)));
+
+  // PutSpan into 8-bit pixels: every pixel's palette colour blends in the
+  // masked kernel at once, those to store taking the colour whole; each
+  // pixel then takes its blend's nearest index, the index the colour is
+  // stored as, or (at or below the lower threshold) keeps its own.
+  template <class C>
+  void IndexSpan(std::uint8_t* d, const C* colours, const std::uint8_t* masks, std::int32_t n) {
+    const std::int32_t lower = lower_, upper = upper_;
+    const std::ptrdiff_t step = step_;
+    alignas(16) std::uint8_t pixels[composite_detail::kBatch * 4];
+    std::uint8_t old[composite_detail::kBatch];
+    for (std::int32_t i = 0; i < n; ++i) {
+      old[i] = d[i * step];
+      std::memcpy(pixels + 4 * i, &blendPalette_.colours[old[i]], 4);
+    }
+    const std::int32_t store = kFull ? std::clamp(std::max(upper, lower + 1), 0, 256) : 256;
+    Rows().blendBgrxMasked(pixels, reinterpret_cast<const std::uint8_t*>(colours), masks,
+                           kFull ? 256 : blend_, store, n);
+    composite_detail::NearestIndices(
+        palette_, pixels, n, [&](std::int32_t i, std::uint8_t index) {
+          const std::int32_t m = masks[i];
+          if constexpr (std::is_same_v<Fmt, Indexed8>)
+            if (kFull && m >= upper) index = colours[i].x;
+          d[i * step] = m > lower ? index : old[i];
+        });
+  }
 
   VX_PIXEL_INLINE std::uint8_t* At(std::int32_t x) const {
     if constexpr (Fmt::kStep != 0)

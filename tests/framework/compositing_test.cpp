@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -510,9 +511,15 @@ void SpanMatchesPixels(std::mt19937& rng, const Palette& palette) {
       const std::int32_t kind = Pick(rng, 0, 2), end = std::min(n, i + Pick(rng, 1, 9));
       for (; i < end; ++i) masks[i] = static_cast<std::uint8_t>(kind == 0 ? 0 : kind == 1 ? 255 : rng());
     }
-    // Packed blue, green, red (a zero fourth byte); 5-5-5 words.
-    for (auto& c : colours)
-      c = static_cast<C>(rng() & (std::is_same_v<C, Rgb555::Colour> ? 0x7FFFu : 0xFFFFFFu));
+    // Packed blue, green, red (a zero fourth byte); 5-5-5 words; colours
+    // with any index to be stored as.
+    for (auto& c : colours) {
+      const std::uint32_t v = rng();
+      if constexpr (std::is_same_v<C, Bgrx>)
+        std::memcpy(&c, &v, 4);
+      else
+        c = static_cast<C>(v & (std::is_same_v<C, Rgb555::Colour> ? 0x7FFFu : 0xFFFFFFu));
+    }
     SampledTarget t;
     t.palette = palette;
     t.blend = kFull ? 255 : Pick(rng, 0, 254);
@@ -552,6 +559,8 @@ TEST(SampledSink, SpansWriteWhatTheirPixelsWrite) {
     SpanMatchesPixels<Rgb555, false, Rgb555::Colour>(rng, palette);
     SpanMatchesPixels<Indexed8ViaPalette, true, std::uint32_t>(rng, palette);
     SpanMatchesPixels<Indexed8ViaPalette, false, std::uint32_t>(rng, palette);
+    SpanMatchesPixels<Indexed8, true, Bgrx>(rng, palette);
+    SpanMatchesPixels<Indexed8, false, Bgrx>(rng, palette);
   });
 }
 
