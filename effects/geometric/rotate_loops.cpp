@@ -157,15 +157,17 @@ static std::int32_t OpaqueBefore(const std::uint8_t* p, std::int32_t n) {
   return k;
 }
 
-// Row r's run of 255 bytes through the middle column, [*left, *right);
-// empty when the middle byte is not 255.
+// Row r's run of 255 bytes through the middle column within [from, to),
+// [*left, *right); empty when the middle byte is not 255. The middle
+// column lies in [from, to).
 static void OpaqueRun(const ByteWindow& mask, std::int32_t columns, std::int32_t r,
-                      std::int32_t* left, std::int32_t* right) {
+                      std::int32_t from, std::int32_t to, std::int32_t* left,
+                      std::int32_t* right) {
   const std::uint8_t* row = mask.base + mask.topOffset + std::ptrdiff_t{r} * mask.rowStep;
   const std::int32_t mid = columns / 2;
-  std::int32_t end = mid + OpaquePrefix(row + mid, columns - mid);
-  while (end < columns && row[end] == 255) ++end;
-  *left = end > mid ? mid - OpaqueBefore(row + mid, mid) : mid;
+  std::int32_t end = mid + OpaquePrefix(row + mid, to - mid);
+  while (end < to && row[end] == 255) ++end;
+  *left = end > mid ? mid - OpaqueBefore(row + mid, mid - from) : mid;
   *right = end;
 }
 
@@ -175,13 +177,15 @@ OpaqueBoxes OpaqueAreas(const ByteWindow& mask, std::int32_t columns, std::int32
   // Grown from the middle row one row at a time, up or down: first
   // whichever keeps the larger area, while the area does not shrink (the
   // largest box); then whichever keeps the wider run, while one is left.
+  // Rows above and below are read only within the box so far: the box
+  // only narrows.
   std::int32_t left, right;
-  OpaqueRun(mask, columns, rows / 2, &left, &right);
+  OpaqueRun(mask, columns, rows / 2, 0, columns, &left, &right);
   if (right <= left) return out;
   std::int32_t top = rows / 2, bottom = top + 1;
   std::int32_t upL = 0, upR = 0, downL = 0, downR = 0;
-  if (top > 0) OpaqueRun(mask, columns, top - 1, &upL, &upR);
-  if (bottom < rows) OpaqueRun(mask, columns, bottom, &downL, &downR);
+  if (top > 0) OpaqueRun(mask, columns, top - 1, left, right, &upL, &upR);
+  if (bottom < rows) OpaqueRun(mask, columns, bottom, left, right, &downL, &downR);
   OpaqueBox steps[kOpaqueBoxes];
   std::int32_t stepCount = 0, keptWidth = right - left;
   bool largestFound = false;
@@ -220,12 +224,12 @@ OpaqueBoxes OpaqueAreas(const ByteWindow& mask, std::int32_t columns, std::int32
       left = std::max(left, upL);
       right = std::min(right, upR);
       --top;
-      if (top > 0) OpaqueRun(mask, columns, top - 1, &upL, &upR);
+      if (top > 0) OpaqueRun(mask, columns, top - 1, left, right, &upL, &upR);
     } else {
       left = std::max(left, downL);
       right = std::min(right, downR);
       ++bottom;
-      if (bottom < rows) OpaqueRun(mask, columns, bottom, &downL, &downR);
+      if (bottom < rows) OpaqueRun(mask, columns, bottom, left, right, &downL, &downR);
     }
   }
   keep();
