@@ -172,7 +172,11 @@ void TapBoxesRun(const TapBox* boxes, std::int32_t count, std::int32_t x, std::i
 
 // Destination columns walked together: a block's rows touch a narrow band
 // of the turned source, which stays in cache from one row to the next.
-inline constexpr std::int32_t kColumnBlock = 128;
+// Sources of one or two bytes a pixel are not fetched ahead and their
+// bands are small; there the cost of cutting each row into blocks
+// outweighed what the narrower band saved.
+template <class Source>
+inline constexpr std::int32_t kColumnBlock = Source::kStep <= 2 ? 1024 : 128;
 // Rows whose spans are worked out together, before their blocks are walked.
 inline constexpr std::int32_t kRowChunk = 64;
 
@@ -319,6 +323,7 @@ void RotateSpanLoop(const RotateLoopJob& job) {
   // What the transparent ends take where the sink does not leave them.
   const auto outside = sample.template Outside<typename InsideColourOf<S, Sink>::Type>();
   const std::int32_t height = job.destination.height;
+  constexpr std::int32_t kBlock = kColumnBlock<Source>;
   // Each row's span and opaque part, over the whole row, for a chunk of
   // rows at a time; the column blocks then only cut them.
   std::int32_t ringFirst[kRowChunk], ringLast[kRowChunk], spanFirst[kRowChunk],
@@ -354,8 +359,8 @@ void RotateSpanLoop(const RotateLoopJob& job) {
     const auto clamp = [](std::int32_t v, std::int32_t lo, std::int32_t hi) {
       return v < lo ? lo : v > hi ? hi : v;
     };
-    for (std::int32_t bx = 0; bx < width; bx += kColumnBlock) {
-      const std::int32_t bEnd = width - bx < kColumnBlock ? width : bx + kColumnBlock;
+    for (std::int32_t bx = 0; bx < width; bx += kBlock) {
+      const std::int32_t bEnd = width - bx < kBlock ? width : bx + kBlock;
       std::uint32_t startX = chunkX + static_cast<std::uint32_t>(bx) * colX;
       std::uint32_t startY = chunkY + static_cast<std::uint32_t>(bx) * colY;
       for (std::int32_t r = 0; r < rowsHere; ++r, startX += rowX, startY += rowY) {
