@@ -180,6 +180,22 @@ inline constexpr std::int32_t kColumnBlock = Source::kStep <= 2 ? 1024 : 128;
 // Rows whose spans are worked out together, before their blocks are walked.
 inline constexpr std::int32_t kRowChunk = 64;
 
+// The sampled parts of a row blend into the destination, which they read;
+// the same parts of the rows below lie at about the same columns, short
+// runs no hardware prefetcher follows. The destination under them is asked
+// for this many rows ahead.
+inline constexpr std::int32_t kBlendRowsAhead = 6;
+
+// Asks for the cache lines of columns [x0, x1) of row y of `d`, if it has
+// that row.
+inline void FetchRowAhead(const ViewWalk& d, std::int32_t y, std::int32_t x0, std::int32_t x1) {
+  if (y >= d.height || x1 <= x0) return;
+  const std::uint8_t* row = d.Row(y);
+  const std::ptrdiff_t first = std::ptrdiff_t{x0} * d.step, last = std::ptrdiff_t{x1} * d.step - 1;
+  for (std::ptrdiff_t b = first; b < last; b += 64) PrefetchAhead(row + b, 0);
+  PrefetchAhead(row + last, 0);
+}
+
 // Pixels [x, end) of one row, every tap inside the views: sampled and put
 // through the mask, or (kOpaque) known to sample an opaque mask and stored
 // by colour alone.
@@ -412,6 +428,8 @@ void RotateSpanLoop(const RotateLoopJob& job) {
           else
             l1 -= run.template operator()<0>(l1, l0);
         }
+        FetchRowAhead(job.destination, y0 + r + kBlendRowsAhead, l0, l1);
+        FetchRowAhead(job.destination, y0 + r + kBlendRowsAhead, r0, r1);
         WalkInside<false>(sample, sink, l0, l1, atX(l0), atY(l0), colX, colY);
         WalkInside<true>(sample, sink, o0, o1, atX(o0), atY(o0), colX, colY);
         WalkInside<false>(sample, sink, r0, r1, atX(r0), atY(r0), colX, colY);
