@@ -764,9 +764,8 @@ class CompositeSink {
     // a blend clears bit 15). The masks need no look first then.
     constexpr bool kBgrxKernel = kKernelColours<C> && !kWords;
     const auto bgrxKernel = [&] {
-      const std::int32_t store = kFull ? std::clamp(std::max(upper, lower + 1), 0, 256) : 256;
       Rows().blendBgrxMasked(d, reinterpret_cast<const std::uint8_t*>(colours), masks,
-                             kFull ? 256 : blend, store, n);
+                             kFull ? 256 : blend, StoreLevel(), n);
     };
     if (kBgrxKernel && lower <= 0) {
       bgrxKernel();
@@ -931,6 +930,15 @@ class CompositeSink {
         (std::is_same_v<C, std::uint32_t> && std::endian::native == std::endian::little))) ||
       (kWords && std::is_same_v<C, Rgb555::Colour>);
 
+  // The masked kernels' upper level: the mask values whose pixels are
+  // stored (at blend level 255, at or above the upper threshold and above
+  // the lower one) weigh 256, which gives the colour whole. A lower
+  // threshold of 255 or more leaves every pixel, whatever the level.
+  std::int32_t StoreLevel() const {
+    if (!kFull || lower_ >= 255) return 256;
+    return std::clamp(std::max(upper_, lower_ + 1), 0, 256);
+  }
+
   // Colours an 8-bit span blends in the kernel: four-byte ones whose fourth
   // byte the kernel leaves unread. A plain Indexed8 store needs the index a
   // Bgrx colour carries; packed colours carry none.
@@ -955,9 +963,8 @@ class CompositeSink {
       old[i] = d[i * step];
       std::memcpy(pixels + 4 * i, &blendPalette_.colours[old[i]], 4);
     }
-    const std::int32_t store = kFull ? std::clamp(std::max(upper, lower + 1), 0, 256) : 256;
     Rows().blendBgrxMasked(pixels, reinterpret_cast<const std::uint8_t*>(colours), masks,
-                           kFull ? 256 : blend_, store, n);
+                           kFull ? 256 : blend_, StoreLevel(), n);
     composite_detail::NearestIndices(
         palette_, pixels, n, [&](std::int32_t i, std::uint8_t index) {
           const std::int32_t m = masks[i];

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -496,8 +497,9 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, Sweep, ::testing::ValuesIn(kThresholdAndRun
 
 // A sampled span handed over at once (PutSpan) writes what its samples put
 // one at a time (Put) write: masks in runs of 0, 255 and anything,
-// thresholds round the ends (a lower one of 0 or below, an upper one at
-// or below it or past 255), every blend level.
+// thresholds round the ends (a lower one of 0 or below or the largest a
+// host can pass, an upper one at or below it or past 255), every blend
+// level.
 template <class Fmt, bool kFull, class C>
 void SpanMatchesPixels(std::mt19937& rng, const Palette& palette) {
   for (int round = 0; round < 400; ++round) {
@@ -523,8 +525,11 @@ void SpanMatchesPixels(std::mt19937& rng, const Palette& palette) {
     SampledTarget t;
     t.palette = palette;
     t.blend = kFull ? 255 : Pick(rng, 0, 254);
-    const std::int32_t lowerKind = Pick(rng, 0, 3), upperKind = Pick(rng, 0, 3);
-    t.thresholds.lower = lowerKind == 0 ? -1 : lowerKind == 1 ? 0 : Pick(rng, 0, 255);
+    const std::int32_t lowerKind = Pick(rng, 0, 4), upperKind = Pick(rng, 0, 3);
+    t.thresholds.lower = lowerKind == 0   ? -1
+                         : lowerKind == 1 ? 0
+                         : lowerKind == 4 ? std::numeric_limits<std::int32_t>::max()
+                                          : Pick(rng, 0, 255);
     t.thresholds.upper = upperKind == 0   ? 255
                          : upperKind == 1 ? Pick(rng, 0, std::max(t.thresholds.lower, 0))
                          : upperKind == 2 ? Pick(rng, 0, 255)
