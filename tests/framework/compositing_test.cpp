@@ -531,7 +531,7 @@ void SpanMatchesPixels(std::mt19937& rng, const Palette& palette) {
                          : lowerKind == 4 ? std::numeric_limits<std::int32_t>::max()
                                           : Pick(rng, 0, 255);
     t.thresholds.upper = upperKind == 0   ? 255
-                         : upperKind == 1 ? Pick(rng, 0, std::max(t.thresholds.lower, 0))
+                         : upperKind == 1 ? Pick(rng, 0, std::clamp(t.thresholds.lower, 0, 300))
                          : upperKind == 2 ? Pick(rng, 0, 255)
                                           : Pick(rng, 256, 300);
     const auto put = [&](std::vector<std::uint8_t>& pixels, auto&& write) {
